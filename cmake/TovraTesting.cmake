@@ -1,0 +1,14 @@
+# tovra_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# One GoogleTest executable per source folder; tests are discovered when CTest runs,
+# so discovery needs no display at build time.
+function(tovra_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    TOVRA_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
+    TOVRA_PROGRAM_DIR="${TOVRA_PROGRAM_DIR}")
+  add_dependencies(${name} tovra_resources)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1")
+endfunction()
