@@ -1,0 +1,209 @@
+// Reading and writing the ".lsn" project file.
+#include "course/project_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/text/code_page.h"
+
+namespace tovra {
+namespace {
+
+constexpr std::string_view kMagic = "TVCF";
+constexpr std::string_view kCountPrefix = "COUNT:";
+constexpr std::string_view kLineEnd = "\r\n";
+
+// A CR or LF inside a value would split it into two lines and shift everything after it.
+void AppendField(std::string& out, std::string_view value) {
+    for (char c : value) out.push_back(c == '\r' || c == '\n' ? ' ' : c);
+    out.append(kLineEnd);
+}
+
+void AppendNameField(std::string& out, std::string_view value) {
+    AppendField(out, value.empty() ? kEmptyField : value);
+}
+
+std::string ReadNameField(std::string_view line) {
+    return line == kEmptyField ? std::string() : std::string(line);
+}
+
+int16_t ClampToInt16(int value) {
+    return static_cast<int16_t>(std::clamp(value, static_cast<int>(INT16_MIN), static_cast<int>(INT16_MAX)));
+}
+
+bool IsDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "COUNT:<n>" followed by exactly n lines, as the writer makes it.
+bool IsCanonicalCountLine(const std::vector<std::string_view>& lines, std::size_t index) {
+    if (index >= lines.size()) return false;
+    std::string_view line = lines[index];
+    if (line.substr(0, kCountPrefix.size()) != kCountPrefix) return false;
+    std::string_view digits = line.substr(kCountPrefix.size());
+    if (!IsDigits(digits) || digits.size() > 9) return false;
+    return static_cast<std::size_t>(LeadingNumber(digits)) == lines.size() - index - 1;
+}
+
+// Where the count line stands. Files written before empty names were stored as "*" lost the
+// empty line, which moved the count line up by one or two; such files are recognised by a
+// canonical count line in that place while the usual place holds none.
+std::size_t CountLineIndex(const std::vector<std::string_view>& lines) {
+    constexpr std::size_t kUsual = 4;
+    if (IsCanonicalCountLine(lines, kUsual)) return kUsual;
+    if (IsCanonicalCountLine(lines, 3)) return 3;
+    if (IsCanonicalCountLine(lines, 2)) return 2;
+    return kUsual;
+}
+
+}  // namespace
+
+std::string FormatProjectFile(const CourseProject& project) {
+    std::string out;
+    out.reserve(64 + project.pages.size() * 24);
+    out.append(kMagic).append(kLineEnd);
+    AppendField(out, project.deckPath.empty() ? std::string(kEmptyField) : text::Utf8ToCodePage(project.deckPath));
+    AppendNameField(out, project.courseName);
+    AppendNameField(out, project.teacherName);
+    out.append(kCountPrefix).append(std::to_string(project.pages.size())).append(kLineEnd);
+    for (const CoursePage& page : project.pages) {
+        out.append(std::to_string(page.number)).push_back(':');
+        AppendField(out, page.title);
+    }
+    return out;
+}
+
+std::vector<std::string_view> SplitProjectLines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= bytes.size(); ++i) {
+        if (i == bytes.size() || bytes[i] == '\r' || bytes[i] == '\n') {
+            if (i > start) lines.push_back(bytes.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
+int LeadingNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;  // saturate, keep scanning
+    }
+    if (negative) value = -value;
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+ProjectFileContent ParseProjectFile(std::string_view bytes) {
+    ProjectFileContent content;
+    const std::vector<std::string_view> lines = SplitProjectLines(bytes);
+    if (lines.size() < 2 || lines[0] != kMagic) return content;
+
+    content.deckPath = lines[1] == kEmptyField ? std::string() : text::CodePageToUtf8(lines[1]);
+    if (lines.size() == 2) {
+        content.kind = ProjectFileContent::Kind::ImportRequest;
+        return content;
+    }
+    const std::size_t countIndex = CountLineIndex(lines);
+    if (countIndex >= lines.size()) return content;  // lecturer or count line missing
+    if (countIndex > 2) content.courseName = ReadNameField(lines[2]);
+    if (countIndex > 3) content.teacherName = ReadNameField(lines[3]);
+    std::string_view countLine = lines[countIndex];
+    content.pageCount = ClampToInt16(LeadingNumber(countLine.substr(std::min<std::size_t>(6, countLine.size()))));
+
+    int position = 0;
+    content.pages.reserve(lines.size() - countIndex - 1);
+    for (std::size_t i = countIndex + 1; i < lines.size(); ++i) {
+        ++position;
+        std::string_view line = lines[i];
+        CoursePage page;
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            page.number = position;
+            page.title = std::string(line);
+        } else {
+            page.number = LeadingNumber(line);
+            page.title = std::string(line.substr(colon + 1));
+        }
+        content.pages.push_back(std::move(page));
+    }
+    content.kind = ProjectFileContent::Kind::Course;
+    return content;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) return false;
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false; else done += static_cast<std::size_t>(n);
+    }
+    // Keep the permissions of the file being replaced; a new file gets the usual 0644 less umask.
+    struct stat old {};
+    if (ok) {
+        if (::stat(path.c_str(), &old) == 0) {
+            ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            ok = ::fchmod(fd, 0666 & ~mask) == 0;
+        }
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+ReadFileResult ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& bytes) {
+    bytes.clear();
+    // Non-blocking so that a named pipe given as a project file cannot hang the program.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return ReadFileResult::CannotOpen;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return ReadFileResult::CannotOpen;
+    }
+    if (static_cast<std::size_t>(info.st_size) > maxBytes) {
+        ::close(fd);
+        return ReadFileResult::TooLarge;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return ReadFileResult::CannotOpen;
+        }
+        if (n == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {  // grew while being read
+            ::close(fd);
+            bytes.clear();
+            return ReadFileResult::TooLarge;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ReadFileResult::Ok;
+}
+
+}  // namespace tovra

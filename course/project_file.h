@@ -1,0 +1,58 @@
+// The ".lsn" project file: its byte format, a tolerant reader and an atomic writer.
+//
+// Format: 8-bit code-page text, CR LF after every line:
+//   "TVCF" / deck path or "*" / course name / lecturer / "COUNT:<n>" / "<number>:<title>" ...
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "course/course_project.h"
+
+namespace tovra {
+
+// Larger files are refused: no course holds anywhere near this much text.
+inline constexpr std::size_t kMaxProjectFileBytes = 16u * 1024u * 1024u;
+
+// Stands for an empty deck path, course name or lecturer: the reader drops empty lines,
+// so an empty value could not be written as an empty line.
+inline constexpr std::string_view kEmptyField = "*";
+
+// The file's bytes for a course. The deck path is native UTF-8 and is written in the code page.
+std::string FormatProjectFile(const CourseProject& project);
+
+// Splits at every CR and LF and drops the empty pieces.
+std::vector<std::string_view> SplitProjectLines(std::string_view bytes);
+
+// atoi semantics: optional sign and leading digits; 0 when there are none. Never overflows.
+int LeadingNumber(std::string_view text);
+
+struct ProjectFileContent {
+    enum class Kind {
+        Course,         // a full project file
+        ImportRequest,  // only the magic line and a deck path: import that deck
+        Rejected        // not a project file ("ErrFile")
+    };
+    Kind kind = Kind::Rejected;
+    std::string deckPath;  // UTF-8; empty for a blank course ("*")
+    std::string courseName;
+    std::string teacherName;
+    int16_t pageCount = 0;
+    std::vector<CoursePage> pages;
+};
+
+// Parses a project file's bytes; never throws, whatever the bytes.
+ProjectFileContent ParseProjectFile(std::string_view bytes);
+
+// Replaces the file at path with bytes through a temporary file in the same folder, so the old
+// file stays whole when anything fails. False when the data could not be written.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+enum class ReadFileResult { Ok, CannotOpen, TooLarge };
+// Reads a whole file, refusing more than maxBytes.
+ReadFileResult ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& bytes);
+
+}  // namespace tovra
