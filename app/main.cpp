@@ -1,0 +1,22 @@
+// Entry point of Tovra Editor.
+#include <QApplication>
+#include <QIcon>
+#include <unistd.h>
+
+#include "app/mirova_app.h"
+
+int main(int argc, char* argv[]) {
+    // Chromium refuses to start as root unless its sandbox is off.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tovra Editor"));
+    QApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    QApplication::setWindowIcon(QIcon(QCoreApplication::applicationDirPath() + QStringLiteral("/icons/tovra.svg")));
+
+    tovra::CMirovaApp app;
+    if (!app.InitInstance(QCoreApplication::arguments())) return app.ExitInstance(0);
+    return app.ExitInstance(QApplication::exec());
+}

@@ -1,0 +1,204 @@
+// The course view: opening courses, the start page and the page-number protocol of the pages.
+#include "view/mirova_view.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/command_ids.h"
+#include "course/project_file.h"
+#include "course/project_open.h"
+#include "lang/language_table.h"
+#include "platform/browser/browser_control.h"
+#include "platform/framework/message_box.h"
+#include "platform/text/code_page.h"
+#include "view/event_log.h"
+
+namespace tovra {
+namespace {
+
+constexpr char kFailedOpen[] = "Failed Open: \r\n";
+constexpr char kStartPageTail[] = "/web.files/fullscreen.htm";
+
+QString FromCodePage(const std::string& bytes) {
+    return QString::fromStdU16String(text::FromCodePage(bytes));
+}
+
+std::string FullscreenAddress(const CourseProject& course) {
+    return "file://" + course.folder + kStartPageTail;
+}
+
+}  // namespace
+
+std::string CourseStartAddress(const CourseProject& course) {
+    std::string address = FullscreenAddress(course);
+    if (course.IsBlank()) address += "?open=" + std::to_string(course.currentPage) + ".html";
+    return address;
+}
+
+CMirovaView::CMirovaView(QWidget* parent) : QWidget(parent), browser_(new browser::BrowserControl(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(browser_);
+    connect(browser_, &browser::BrowserControl::TitleChange, this, &CMirovaView::OnTitleChange);
+    connect(browser_, &browser::BrowserControl::DocumentComplete, this, &CMirovaView::OnDocumentComplete);
+}
+
+CMirovaView::~CMirovaView() = default;
+
+void CMirovaView::OnInitialUpdate() {
+    // A course opened from the command line is already on its way to the browser.
+    if (course_.pageCount == 0 && !course_.IsOpen()) Navigate(lang::LanguageFolder() + "/help.htm");
+}
+
+void CMirovaView::Navigate(const std::string& address) {
+    LogEvent(QStringLiteral("navigate"), QString::fromStdString(address));
+    browser_->Navigate2(QString::fromStdString(address));
+}
+
+void CMirovaView::ShowMessage(const QString& text) {
+    LogEvent(QStringLiteral("message"), QString(text).replace(QLatin1String("\r\n"), QLatin1String(" ")));
+    framework::Messages().Show(this, text);
+}
+
+bool CMirovaView::RunScript(const std::string& script) {
+    return browser_->RunScript(FromCodePage(script));
+}
+
+void CMirovaView::ReadProjectFile(const std::string& path) {
+    LogEvent(QStringLiteral("read-project"), QString::fromStdString(path));
+    OpenedProject opened = LoadProjectFile(path);
+    switch (opened.outcome) {
+        case OpenedProject::Outcome::FailedOpen:
+            ShowMessage(QString::fromLatin1(kFailedOpen) + QString::fromStdString(path));
+            return;
+        case OpenedProject::Outcome::Rejected:
+            // The course that was open stays open, untouched: a later save must not write it
+            // with anything of the rejected file.
+            ShowMessage(lang::MessageText("ErrFile"));
+            return;
+        case OpenedProject::Outcome::BadPath:
+            ShowMessage(QString::fromStdString(path));
+            return;
+        case OpenedProject::Outcome::ImportRequest:
+        case OpenedProject::Outcome::Opened:
+            break;
+    }
+
+    const bool importRequest = opened.outcome == OpenedProject::Outcome::ImportRequest;
+    // The dialog-only fields belong to the create-course dialog and outlive the course.
+    opened.project.unitName = course_.unitName;
+    opened.project.makeDate = course_.makeDate;
+    // Once set, the pending import stays for the rest of the run.
+    opened.project.deckImportPending = opened.project.deckImportPending || course_.deckImportPending;
+    course_ = std::move(opened.project);
+    courseLabel_ = std::move(opened.courseLabel);
+    pageStep_ = 0;
+    loggedStep_ = 0;
+
+    if (importRequest) {
+        // File Open imports the deck once the reader has returned.
+        QTimer::singleShot(0, this, [this] { OnCommand(cmd::kFileOpen); });
+        emit CourseOpened();
+        return;
+    }
+    ShowStartAddress();
+    emit CourseOpened();
+}
+
+void CMirovaView::ShowStartAddress() {
+    if (course_.IsBlank()) {
+        Navigate(CourseStartAddress(course_));
+        editing_ = false;
+        return;
+    }
+    if (QFileInfo::exists(QString::fromStdString(course_.folder + kStartPageTail)) || ImportDeck()) {
+        Navigate(FullscreenAddress(course_));
+    }
+}
+
+void CMirovaView::WriteProjectFile() {
+    const std::string path = course_.ProjectFilePath();
+    if (course_.projectFileName.empty() || !WriteFileAtomically(path, FormatProjectFile(course_))) {
+        ShowMessage(QString::fromLatin1(kFailedOpen) + QString::fromStdString(path));
+        return;
+    }
+    LogEvent(QStringLiteral("write-project"), QString::fromStdString(path));
+}
+
+bool CMirovaView::ImportDeck() {
+    if (importDeck_) return importDeck_(*this);
+    ShowMessage(lang::MessageText("ErrFile"));
+    return false;
+}
+
+QString CMirovaView::ChooseFile(const QString& filter) {
+    if (chooseFile_) return chooseFile_(filter);
+    return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+}
+
+void CMirovaView::OnFileOpen() {
+    if (course_.deckImportPending && !course_.deckPath.empty()) {
+        if (ImportDeck()) Navigate(FullscreenAddress(course_));
+        return;
+    }
+    const QString filter = course_.deckImportPending
+                               ? QStringLiteral("PowerPoint文件(*.ppt)")
+                               : QStringLiteral("(*.lsn);;PowerPoint(*.ppt)");
+    const QString chosen = ChooseFile(filter);
+    if (chosen.isEmpty()) return;
+
+    // Case-sensitive, as the file system is: "Course.LSN" is not a project file.
+    const QString ending = chosen.right(4);
+    if (ending == QLatin1String(".lsn")) {
+        if (addToRecent_) addToRecent_(chosen);
+        ReadProjectFile(chosen.toStdString());
+    } else if (ending == QLatin1String(".ppt")) {
+        if (course_.projectFileName.empty()) {
+            ShowMessage(lang::MessageText("NoPrj"));
+            return;
+        }
+        course_.deckPath = chosen.toStdString();
+        if (ImportDeck()) Navigate(FullscreenAddress(course_));
+    } else {
+        ShowMessage(lang::MessageText("NoType") + chosen);
+    }
+}
+
+void CMirovaView::OnTitleChange(const QString& title) {
+    LogEvent(QStringLiteral("title"), title);
+    const qsizetype at = title.indexOf(QLatin1String("PAGE:"));
+    if (at < 0) return;
+    const int number = LeadingNumber(title.mid(at + 5).toStdString());
+    if (number != course_.currentPage) {
+        course_.currentPage = static_cast<int16_t>(number);
+        pageStep_ = 0;
+        loggedStep_ = 0;
+    }
+}
+
+void CMirovaView::OnDocumentComplete(const QString& url) {
+    LogEvent(QStringLiteral("document-complete"), url);
+    if (editing_) return;
+    if (course_.pageCount == 0) return;
+    if (!course_.IsBlank()) {
+        RunScript("parent.document.title='PAGE:'+GetCurSldNum();parent.gLoopCont=1;");
+    } else {
+        RunScript("parent.document.title='PAGE:" + std::to_string(course_.currentPage) + "';");
+    }
+}
+
+bool CMirovaView::HandlesCommand(int id) const { return id == cmd::kFileOpen; }
+
+bool CMirovaView::OnCommand(int id) {
+    if (id == cmd::kFileOpen) {
+        OnFileOpen();
+        return true;
+    }
+    return false;
+}
+
+bool CMirovaView::OnUpdateCommand(int, framework::CommandState&) { return false; }
+
+}  // namespace tovra

@@ -1,0 +1,96 @@
+// The course view: the embedded browser that shows the open course, and the hub that owns it.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "course/course_project.h"
+#include "platform/framework/command_router.h"
+
+namespace tovra::browser {
+class BrowserControl;
+}
+
+namespace tovra {
+
+enum class RecordState : uint16_t { Recording = 1, Paused = 2, Stopped = 3 };
+
+class CMirovaView : public QWidget, public framework::CommandTarget {
+    Q_OBJECT
+public:
+    explicit CMirovaView(QWidget* parent = nullptr);
+    ~CMirovaView() override;
+
+    // Runs once the window exists: shows the start page when no course is open.
+    void OnInitialUpdate();
+
+    // Opens the course of the project file at path (absolute, UTF-8).
+    void ReadProjectFile(const std::string& path);
+    // Rewrites the open course's project file.
+    void WriteProjectFile();
+    // File Open (command 57601).
+    void OnFileOpen();
+
+    // Runs a code-page script in the page on show; true when it ran without throwing.
+    bool RunScript(const std::string& script);
+
+    void OnTitleChange(const QString& title);
+    void OnDocumentComplete(const QString& url);
+
+    // The deck import works on the open course; it returns whether it succeeded. Until one is
+    // installed, importing fails with the import-failure message.
+    using DeckImporter = std::function<bool(CMirovaView&)>;
+    void SetDeckImporter(DeckImporter importer) { importDeck_ = std::move(importer); }
+    bool ImportDeck();
+
+    // How File Open asks for a file: given the dialog filter, returns the chosen path or empty.
+    using FileChooser = std::function<QString(const QString& filter)>;
+    void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+
+    // Where ".lsn" files chosen in File Open are remembered (the recent-file list).
+    void SetRecentFileSink(std::function<void(const QString&)> sink) { addToRecent_ = std::move(sink); }
+
+    CourseProject& Course() { return course_; }
+    const CourseProject& Course() const { return course_; }
+    const std::string& CourseLabel() const { return courseLabel_; }
+    browser::BrowserControl& Browser() { return *browser_; }
+
+    int16_t PageStep() const { return pageStep_; }
+    bool Editing() const { return editing_; }
+    RecordState State() const { return recordState_; }
+
+    // CommandTarget
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, framework::CommandState& state) override;
+    bool HandlesCommand(int id) const override;
+
+signals:
+    void CourseOpened();
+
+private:
+    void Navigate(const std::string& address);
+    void ShowMessage(const QString& text);
+    void ShowStartAddress();
+    QString ChooseFile(const QString& filter);
+
+    CourseProject course_;
+    std::string courseLabel_;  // label of the course item in the page tree (UTF-8)
+    bool editing_ = false;
+    int16_t pageStep_ = 0;
+    int16_t loggedStep_ = 0;
+    RecordState recordState_ = RecordState::Stopped;
+
+    browser::BrowserControl* browser_ = nullptr;
+    DeckImporter importDeck_;
+    FileChooser chooseFile_;
+    std::function<void(const QString&)> addToRecent_;
+};
+
+// The browser address of a course's start page, "file://" + folder + "/web.files/fullscreen.htm",
+// with "?open=<n>.html" for a blank course.
+std::string CourseStartAddress(const CourseProject& course);
+
+}  // namespace tovra
