@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "tests/platform/qt_test_application.h"
+#include "tests/support/qt_test_application.h"
 
 namespace tovra::testing_support {
 
