@@ -59,8 +59,7 @@ bool CMirovaApp::InitInstance(const QStringList& arguments) {
 
     // 8.-9. Program folder and language.
     Program().programFolder = ProgramFolderFromExecutable(QCoreApplication::applicationFilePath().toStdString());
-    Program().languageFile =
-        LanguageFileFromSetting(ReadSetting({}, "Sel", kDefaultLanguageFile));
+    Program().languageFile = LanguageFileFromSetting(ReadSetting({}, "Sel", kDefaultLanguageFile));
 
     // 10. One document, one frame, one view for the whole run.
     view_ = new CMirovaView;

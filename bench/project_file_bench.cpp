@@ -17,7 +17,8 @@ tovra::CourseProject LargeCourse(int pages) {
     course.courseName = "\xB9\xE2\xD1\xA7";  // GBK "光学"
     course.teacherName = "Lecturer A";
     for (int i = 1; i <= pages; ++i) {
-        course.pages.push_back({i, "\xB5\xDA" + std::to_string(i) + "\xD2\xB3 Lenses and mirrors: part " + std::to_string(i)});
+        course.pages.push_back(
+            {i, "\xB5\xDA" + std::to_string(i) + "\xD2\xB3 Lenses and mirrors: part " + std::to_string(i)});
     }
     return course;
 }

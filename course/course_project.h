@@ -13,16 +13,16 @@ struct CoursePage {
 };
 
 struct CourseProject {
-    std::string folder;           // absolute course folder, native UTF-8, no trailing "/"
-    std::string projectFileName;  // project file name with ".lsn", no folder
-    std::string deckPath;         // absolute path of the source deck (UTF-8); empty for a blank course
-    std::string courseName;       // code-page text
-    std::string teacherName;      // code-page text
-    std::string unitName;         // code-page text; not stored in the project file
-    std::string makeDate;         // code-page text; not stored in the project file
+    std::string folder;             // absolute course folder, native UTF-8, no trailing "/"
+    std::string projectFileName;    // project file name with ".lsn", no folder
+    std::string deckPath;           // absolute path of the source deck (UTF-8); empty for a blank course
+    std::string courseName;         // code-page text
+    std::string teacherName;        // code-page text
+    std::string unitName;           // code-page text; not stored in the project file
+    std::string makeDate;           // code-page text; not stored in the project file
     std::vector<CoursePage> pages;  // display order
-    int16_t pageCount = 0;        // page counter: next added page gets pageCount + 1
-    int16_t currentPage = 0;      // number of the page on show; 0 = none yet
+    int16_t pageCount = 0;          // page counter: next added page gets pageCount + 1
+    int16_t currentPage = 0;        // number of the page on show; 0 = none yet
     bool deckImportPending = false;
 
     bool IsBlank() const { return deckPath.empty(); }

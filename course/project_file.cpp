@@ -30,9 +30,7 @@ void AppendNameField(std::string& out, std::string_view value) {
     AppendField(out, value.empty() ? kEmptyField : value);
 }
 
-std::string ReadNameField(std::string_view line) {
-    return line == kEmptyField ? std::string() : std::string(line);
-}
+std::string ReadNameField(std::string_view line) { return line == kEmptyField ? std::string() : std::string(line); }
 
 int16_t ClampToInt16(int value) {
     return static_cast<int16_t>(std::clamp(value, static_cast<int>(INT16_MIN), static_cast<int>(INT16_MAX)));
@@ -152,7 +150,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
     while (ok && done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false; else done += static_cast<std::size_t>(n);
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<std::size_t>(n);
     }
     // Keep the permissions of the file being replaced; a new file gets the usual 0644 less umask.
     struct stat old {};

@@ -20,9 +20,7 @@ QString LookupText(std::string_view section, std::string_view key) {
 
 std::string Message(std::string_view key) { return text::ToCodePage(Lookup("ClassMSG", key)); }
 
-QString MessageText(std::string_view key) {
-    return QString::fromStdU16String(text::FromCodePage(Message(key)));
-}
+QString MessageText(std::string_view key) { return QString::fromStdU16String(text::FromCodePage(Message(key))); }
 
 std::string LanguageFolder() {
     std::string file = Program().languageFile;

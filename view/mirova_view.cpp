@@ -21,13 +21,9 @@ namespace {
 constexpr char kFailedOpen[] = "Failed Open: \r\n";
 constexpr char kStartPageTail[] = "/web.files/fullscreen.htm";
 
-QString FromCodePage(const std::string& bytes) {
-    return QString::fromStdU16String(text::FromCodePage(bytes));
-}
+QString FromCodePage(const std::string& bytes) { return QString::fromStdU16String(text::FromCodePage(bytes)); }
 
-std::string FullscreenAddress(const CourseProject& course) {
-    return "file://" + course.folder + kStartPageTail;
-}
+std::string FullscreenAddress(const CourseProject& course) { return "file://" + course.folder + kStartPageTail; }
 
 }  // namespace
 
@@ -62,9 +58,7 @@ void CMirovaView::ShowMessage(const QString& text) {
     framework::Messages().Show(this, text);
 }
 
-bool CMirovaView::RunScript(const std::string& script) {
-    return browser_->RunScript(FromCodePage(script));
-}
+bool CMirovaView::RunScript(const std::string& script) { return browser_->RunScript(FromCodePage(script)); }
 
 void CMirovaView::ReadProjectFile(const std::string& path) {
     LogEvent(QStringLiteral("read-project"), QString::fromStdString(path));
@@ -143,9 +137,8 @@ void CMirovaView::OnFileOpen() {
         if (ImportDeck()) Navigate(FullscreenAddress(course_));
         return;
     }
-    const QString filter = course_.deckImportPending
-                               ? QStringLiteral("PowerPoint文件(*.ppt)")
-                               : QStringLiteral("(*.lsn);;PowerPoint(*.ppt)");
+    const QString filter = course_.deckImportPending ? QStringLiteral("PowerPoint文件(*.ppt)")
+                                                     : QStringLiteral("(*.lsn);;PowerPoint(*.ppt)");
     const QString chosen = ChooseFile(filter);
     if (chosen.isEmpty()) return;
 

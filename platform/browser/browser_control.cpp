@@ -78,9 +78,7 @@ BrowserControl::BrowserControl(QWidget* parent) : QWidget(parent), view_(new QWe
 
 BrowserControl::~BrowserControl() = default;
 
-void BrowserControl::Navigate2(const QString& address) {
-    view_->setUrl(AddressToUrl(address));
-}
+void BrowserControl::Navigate2(const QString& address) { view_->setUrl(AddressToUrl(address)); }
 
 bool BrowserControl::RunForResult(const QString& script, QVariant& result, int timeoutMs) {
     QPointer<BrowserControl> self(this);
@@ -107,9 +105,11 @@ bool BrowserControl::RunScript(const QString& script, int timeoutMs) {
 
 bool BrowserControl::ReadField(const QString& name, QString& value, int timeoutMs) {
     const QString lit = JsStringLiteral(name);
-    const QString script = QStringLiteral(
-        "(function(){var n=%1;var e=document.getElementsByName(n)[0]||document.getElementById(n);"
-        "if(!e||e.value===undefined)return null;return String(e.value);})()").arg(lit);
+    const QString script =
+        QStringLiteral(
+            "(function(){var n=%1;var e=document.getElementsByName(n)[0]||document.getElementById(n);"
+            "if(!e||e.value===undefined)return null;return String(e.value);})()")
+            .arg(lit);
     QVariant result;
     if (!RunForResult(script, result, timeoutMs)) return false;
     if (result.typeId() != QMetaType::QString) return false;

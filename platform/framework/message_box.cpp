@@ -8,21 +8,21 @@ namespace tovra::framework {
 namespace {
 
 class RealMessageService : public MessageService {
- public:
-  void Show(QWidget* parent, const QString& text) override {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationName), MessageBoxText(text),
-                    QMessageBox::Ok, parent);
-    // Texts carry paths and file contents; never let a '<' turn them into rich text.
-    box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(QMessageBox::Ok);
-    box.exec();
-  }
+public:
+    void Show(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationName), MessageBoxText(text),
+                        QMessageBox::Ok, parent);
+        // Texts carry paths and file contents; never let a '<' turn them into rich text.
+        box.setTextFormat(Qt::PlainText);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+        box.exec();
+    }
 };
 
 RealMessageService& RealService() {
-  static RealMessageService service;
-  return service;
+    static RealMessageService service;
+    return service;
 }
 
 MessageService* installed = nullptr;
@@ -36,9 +36,9 @@ MessageService& Messages() { return installed ? *installed : RealService(); }
 void SetMessageService(MessageService* service) { installed = service; }
 
 QString MessageBoxText(const QString& text) {
-  QString shown = text;
-  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return shown;
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return shown;
 }
 
 void RecordingMessageService::Show(QWidget*, const QString& text) { shown.append(text); }

@@ -12,10 +12,10 @@ namespace tovra::framework {
 inline constexpr const char kApplicationName[] = "Tovra Editor";
 
 class MessageService {
- public:
-  virtual ~MessageService();
-  // Shows text modally with an OK button and returns when it is dismissed.
-  virtual void Show(QWidget* parent, const QString& text) = 0;
+public:
+    virtual ~MessageService();
+    // Shows text modally with an OK button and returns when it is dismissed.
+    virtual void Show(QWidget* parent, const QString& text) = 0;
 };
 
 // The service in use; the real one unless another was installed.
@@ -29,9 +29,9 @@ QString MessageBoxText(const QString& text);
 
 // Records the texts instead of showing them, for tests of the modules that report.
 class RecordingMessageService : public MessageService {
- public:
-  void Show(QWidget* parent, const QString& text) override;
-  QStringList shown;  // texts in the order given, as given
+public:
+    void Show(QWidget* parent, const QString& text) override;
+    QStringList shown;  // texts in the order given, as given
 };
 
 }  // namespace tovra::framework

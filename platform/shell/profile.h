@@ -10,23 +10,23 @@ inline constexpr const char kProfileOrganisation[] = "Local AppWizard-Generated 
 inline constexpr const char kProfileApplication[] = "Tovra Editor";
 
 class Profile {
- public:
-  // Opens ~/.config/Local AppWizard-Generated Applications/Tovra Editor.ini (or where QSettings::setPath says).
-  Profile();
-  Profile(const Profile&) = delete;
-  Profile& operator=(const Profile&) = delete;
+public:
+    // Opens ~/.config/Local AppWizard-Generated Applications/Tovra Editor.ini (or where QSettings::setPath says).
+    Profile();
+    Profile(const Profile&) = delete;
+    Profile& operator=(const Profile&) = delete;
 
-  // defaultValue when the key is missing or does not hold a whole number.
-  int GetProfileInt(const QString& section, const QString& key, int defaultValue) const;
-  void WriteProfileInt(const QString& section, const QString& key, int value);
-  // defaultValue when the key is missing.
-  QString GetProfileString(const QString& section, const QString& key, const QString& defaultValue) const;
-  void WriteProfileString(const QString& section, const QString& key, const QString& value);
+    // defaultValue when the key is missing or does not hold a whole number.
+    int GetProfileInt(const QString& section, const QString& key, int defaultValue) const;
+    void WriteProfileInt(const QString& section, const QString& key, int value);
+    // defaultValue when the key is missing.
+    QString GetProfileString(const QString& section, const QString& key, const QString& defaultValue) const;
+    void WriteProfileString(const QString& section, const QString& key, const QString& value);
 
-  QSettings& Settings();
+    QSettings& Settings();
 
- private:
-  QSettings settings_;
+private:
+    QSettings settings_;
 };
 
 }  // namespace tovra::shell

@@ -34,7 +34,6 @@ std::string ReadIniStringA(const std::string& path, std::string_view section, st
 // written: the folder or file cannot be written, the file is too large to read, or an argument would break
 // the file's line structure (a line end or NUL anywhere, '=' in the key, ']' in the section, a key starting
 // with '[' or ';').
-bool WriteIniString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value);
+bool WriteIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace tovra::text

@@ -16,8 +16,7 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 
-constexpr std::string_view kExample =
-    "TVCF\r\n*\r\nOptics\r\nLecturer A\r\nCOUNT:2\r\n1:Page 1\r\n3:Lenses\r\n";
+constexpr std::string_view kExample = "TVCF\r\n*\r\nOptics\r\nLecturer A\r\nCOUNT:2\r\n1:Page 1\r\n3:Lenses\r\n";
 
 CourseProject ExampleCourse() {
     CourseProject course;
@@ -39,7 +38,7 @@ TEST(ProjectFileWriter, WritesTheExampleByteForByte) {
 TEST(ProjectFileWriter, WritesDeckPathAndCodePageTextsUnchanged) {
     CourseProject course = ExampleCourse();
     course.deckPath = "/home/teacher/\xE8\xAF\xBE\xE4\xBB\xB6/deck.ppt";  // UTF-8 "课件"
-    course.pages = {{7, "\xB9\xE2\xD1\xA7: part 1"}};                  // GBK "光学"
+    course.pages = {{7, "\xB9\xE2\xD1\xA7: part 1"}};                     // GBK "光学"
     const std::string bytes = FormatProjectFile(course);
     EXPECT_EQ(bytes,
               "TVCF\r\n/home/teacher/\xBF\xCE\xBC\xFE/deck.ppt\r\nOptics\r\nLecturer A\r\nCOUNT:1\r\n"
@@ -108,7 +107,8 @@ TEST(ProjectFileReader, ReadsTheExampleAndTolerantLineEnds) {
     for (std::string_view variant : {
              std::string_view("TVCF\n*\nOptics\nLecturer A\nCOUNT:2\n1:Page 1\n3:Lenses"),
              std::string_view("TVCF\r*\rOptics\rLecturer A\rCOUNT:2\r1:Page 1\r3:Lenses\r"),
-             std::string_view("\r\n\r\nTVCF\r\n\r\n*\n\nOptics\r\rLecturer A\r\nCOUNT:2\r\n\r\n1:Page 1\r\n3:Lenses\n\n"),
+             std::string_view(
+                 "\r\n\r\nTVCF\r\n\r\n*\n\nOptics\r\rLecturer A\r\nCOUNT:2\r\n\r\n1:Page 1\r\n3:Lenses\n\n"),
          }) {
         const ProjectFileContent read = ParseProjectFile(variant);
         ASSERT_EQ(read.kind, ProjectFileContent::Kind::Course) << variant;
@@ -120,20 +120,20 @@ TEST(ProjectFileReader, ReadsTheExampleAndTolerantLineEnds) {
 }
 
 TEST(ProjectFileReader, RejectsWhatIsNoProjectFile) {
-    for (std::string_view bad : {std::string_view(""), std::string_view("\r\n\r\n"),
-                                 std::string_view("TVCF2\r\n*\r\nA\r\nB\r\nCOUNT:0\r\n"),
-                                 std::string_view("tvcf\r\n*\r\nA\r\nB\r\nCOUNT:0\r\n"),
-                                 std::string_view(" TVCF\r\n*\r\nA\r\nB\r\nCOUNT:0\r\n"),
-                                 std::string_view("TVCF\r\n"),                    // no deck line
-                                 std::string_view("TVCF\r\n*\r\nOnly a name\r\n"),  // no lecturer
-                                 std::string_view("TVCF\r\n*\r\nA\r\nB\r\n")}) {      // no count line
+    for (std::string_view bad :
+         {std::string_view(""), std::string_view("\r\n\r\n"), std::string_view("TVCF2\r\n*\r\nA\r\nB\r\nCOUNT:0\r\n"),
+          std::string_view("tvcf\r\n*\r\nA\r\nB\r\nCOUNT:0\r\n"),
+          std::string_view(" TVCF\r\n*\r\nA\r\nB\r\nCOUNT:0\r\n"),
+          std::string_view("TVCF\r\n"),                      // no deck line
+          std::string_view("TVCF\r\n*\r\nOnly a name\r\n"),  // no lecturer
+          std::string_view("TVCF\r\n*\r\nA\r\nB\r\n")}) {    // no count line
         EXPECT_EQ(ParseProjectFile(bad).kind, ProjectFileContent::Kind::Rejected) << bad;
     }
 }
 
 TEST(ProjectFileReader, PageLineRules) {
-    const ProjectFileContent read = ParseProjectFile(
-        "TVCF\r\n*\r\nC\r\nT\r\nCOUNT:12\r\n7:Intro: part 1\r\n5:\r\nSummary\r\nx:abc\r\n-3:neg\r\n");
+    const ProjectFileContent read =
+        ParseProjectFile("TVCF\r\n*\r\nC\r\nT\r\nCOUNT:12\r\n7:Intro: part 1\r\n5:\r\nSummary\r\nx:abc\r\n-3:neg\r\n");
     EXPECT_EQ(read.pageCount, 12);  // the count is not checked against the page lines
     ASSERT_EQ(read.pages.size(), 5u);
     EXPECT_EQ(read.pages[0].number, 7);

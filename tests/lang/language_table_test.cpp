@@ -54,7 +54,8 @@ protected:
 };
 
 TEST_F(LanguageTableTest, LooksUpTextsInUtf16AndCodePageFiles) {
-    UseLanguageFile("Language/English.ini", Utf16File(u"[ClassMSG]\r\nPage=第%d页\r\n[class_0_cmd]\r\nM57601=&Open\r\n"));
+    UseLanguageFile("Language/English.ini",
+                    Utf16File(u"[ClassMSG]\r\nPage=第%d页\r\n[class_0_cmd]\r\nM57601=&Open\r\n"));
     EXPECT_EQ(Lookup("ClassMSG", "Page"), u"第%d页");
     EXPECT_EQ(Lookup("Class_0_CMD", "m57601"), u"&Open");  // names match without regard to case
     EXPECT_EQ(Message("Page"), "\xB5\xDA%d\xD2\xB3");      // handed out in the code page
@@ -153,8 +154,9 @@ TEST(ShippedLanguageFiles, BothLanguagesHaveEveryKeyTheProgramLooksUp) {
     EXPECT_EQ(chinese, english);
 
     const std::map<std::string, std::vector<std::string>> required = {
-        {"ClassMSG", {"CT", "IName", "CName", "TName", "FName", "PName", "Dir", "NoPrj", "NoType", "ErrFile",
-                      "Page", "NoVideo", "NoAudio", "OnEdit", "ExitEdit"}},
+        {"ClassMSG",
+         {"CT", "IName", "CName", "TName", "FName", "PName", "Dir", "NoPrj", "NoType", "ErrFile", "Page", "NoVideo",
+          "NoAudio", "OnEdit", "ExitEdit"}},
         {"Class", {"M0", "M1", "M2", "M3"}},
         {"Class_0_CMD", {"M57600", "M57601", "M57603", "M57616", "M57665"}},
         {"Class_1_CMD", {"M32809", "M32783", "M32808", "M32810"}},
@@ -162,8 +164,9 @@ TEST(ShippedLanguageFiles, BothLanguagesHaveEveryKeyTheProgramLooksUp) {
         {"Class_3_CMD", {"M57664"}},
         {"Class_R_CMD", {"M32772", "M32771", "M32785", "M32779"}},
         {"Class_T_CMD", {"M32811", "M32812"}},
-        {"Class_CMD", {"M57600", "M57601", "M57603", "M32810", "M32772", "M32771", "M32774", "M32776", "M32777",
-                       "M32779", "M32832", "M32847", "M57664"}},
+        {"Class_CMD",
+         {"M57600", "M57601", "M57603", "M32810", "M32772", "M32771", "M32774", "M32776", "M32777", "M32779", "M32832",
+          "M32847", "M57664"}},
         {"Class_About", {"Title", "T1", "T1008"}},
         {"Class_Create", {"Title", "T1", "T2", "T1006", "T1008", "T1013", "T1019", "T65535"}},
         {"Class_SetBps", {"Title", "T1", "T2", "T1008", "T1013", "T65535"}},

@@ -59,7 +59,8 @@ TEST_F(BrowserTest, TitleChangesAreReported) {
     QSignalSpy titles(&browser, &BrowserControl::TitleChange);
     Load("titled.htm", "<html><head><title>first</title></head><body></body></html>");
     ASSERT_TRUE(browser.RunScript(QStringLiteral("document.title='PAGE:7';")));
-    ASSERT_TRUE(WaitUntil([&] { return !titles.isEmpty() && titles.last().at(0).toString() == QLatin1String("PAGE:7"); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return !titles.isEmpty() && titles.last().at(0).toString() == QLatin1String("PAGE:7"); }));
 }
 
 TEST_F(BrowserTest, ReadsTheEditorField) {
