@@ -36,6 +36,7 @@ void BM_WriteProjectFile(benchmark::State& state) {
         if (!tovra::WriteFileAtomically(path, tovra::FormatProjectFile(course))) state.SkipWithError("write failed");
     }
     unlink(path.c_str());
+    rmdir(path.substr(0, path.rfind('/')).c_str());
 }
 BENCHMARK(BM_WriteProjectFile)->Arg(10000)->Unit(benchmark::kMillisecond);
 
@@ -49,6 +50,7 @@ void BM_ReadProjectFile(benchmark::State& state) {
         benchmark::DoNotOptimize(opened);
     }
     unlink(path.c_str());
+    rmdir(path.substr(0, path.rfind('/')).c_str());
 }
 BENCHMARK(BM_ReadProjectFile)->Arg(10000)->Unit(benchmark::kMillisecond);
 
