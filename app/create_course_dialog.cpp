@@ -1,0 +1,237 @@
+// The new-course dialog, localised from section "Class_Create" at every opening.
+#include "app/create_course_dialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "lang/language_table.h"
+#include "lang/localize.h"
+#include "platform/framework/message_box.h"
+#include "platform/text/code_page.h"
+
+namespace tovra {
+namespace {
+
+constexpr char kResourceTextProperty[] = "resourceText";
+
+// Not a QLabel: a "T65535" text would replace a label's picture, while the static icon of a
+// dialog keeps its picture whatever text it is given.
+class IconView : public QWidget {
+public:
+    IconView(const QPixmap& pixmap, QWidget* parent) : QWidget(parent), pixmap_(pixmap) { setFixedSize(32, 32); }
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).drawPixmap(0, 0, pixmap_); }
+
+private:
+    QPixmap pixmap_;
+};
+
+void SetCaption(QWidget* control, const QString& text) {
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        label->setText(text);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        button->setText(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+        group->setTitle(text);
+    } else {
+        control->setWindowTitle(text);
+    }
+}
+
+template <class W>
+W* Control(W* control, int id, const QString& resourceText = {}) {
+    lang::SetControlId(control, id);
+    control->setProperty(kResourceTextProperty, resourceText);
+    return control;
+}
+
+QLineEdit* Edit(QWidget* parent, int id) {
+    auto* edit = new QLineEdit(parent);
+    lang::SetControlId(edit, id);
+    return edit;
+}
+
+QString FromCodePage(const std::string& bytes) { return QString::fromStdU16String(text::FromCodePage(bytes)); }
+std::string ToCodePage(const QString& text) { return text::ToCodePage(text.toStdU16String()); }
+
+// Both separators count: names are often typed with a Windows habit ("d:\", "course\").
+bool EndsWithSeparator(const QString& text) {
+    return text.endsWith(QLatin1Char('/')) || text.endsWith(QLatin1Char('\\'));
+}
+
+QString DefaultFolderChooser(QWidget* owner, const QString& title) {
+    return QFileDialog::getExistingDirectory(owner, title, QDir::homePath(), QFileDialog::ShowDirsOnly);
+}
+
+QString DefaultDeckChooser(QWidget* owner) {
+    return QFileDialog::getOpenFileName(owner, QString(), QString(), QStringLiteral("PowerPoint  (*.ppt)"));
+}
+
+}  // namespace
+
+CreateCourseDialog::CreateCourseDialog(QWidget* parent)
+    : QDialog(parent),
+      courseFileName(lang::Message("IName")),
+      saveFolder(QDir::homePath().toStdString()),
+      courseName(lang::Message("CName")),
+      teacherName(lang::Message("TName")),
+      unitName(lang::Message("FName")),
+      chooseFolder(DefaultFolderChooser),
+      chooseDeck(DefaultDeckChooser),
+      clock([] { return std::time(nullptr); }) {
+    auto* files = Control(new QGroupBox(this), kStatic);
+    auto* fileNameLabel = Control(new QLabel(files), kFileNameLabel, QStringLiteral("建立课程文件名:"));
+    fileNameEdit_ = Edit(files, kFileNameEdit);
+    auto* folderLabel = Control(new QLabel(files), kFolderLabel, QStringLiteral("请选择课程保存路径:"));
+    folderEdit_ = Edit(files, kFolderEdit);
+    auto* folderButton = Control(new QPushButton(files), kFolderButton, QStringLiteral("另存为"));
+    auto* deckLabel =
+        Control(new QLabel(files), kDeckLabel, QStringLiteral("我要导入现有的PPT文档，不导入此步可忽略:"));
+    deckLabel->setWordWrap(true);
+    deckEdit_ = Edit(files, kDeckEdit);
+    auto* deckButton = Control(new QPushButton(files), kDeckButton, QStringLiteral("浏览"));
+    auto* icon = Control(new IconView(QApplication::windowIcon().pixmap(32, 32), files), kStatic);
+
+    auto* filesGrid = new QGridLayout(files);
+    filesGrid->addWidget(fileNameLabel, 0, 0);
+    filesGrid->addWidget(fileNameEdit_, 1, 0);
+    filesGrid->addWidget(icon, 0, 1, 2, 1, Qt::AlignCenter);
+    filesGrid->addWidget(folderLabel, 2, 0);
+    filesGrid->addWidget(folderEdit_, 3, 0);
+    filesGrid->addWidget(folderButton, 3, 1);
+    filesGrid->addWidget(deckLabel, 4, 0, 1, 2);
+    filesGrid->addWidget(deckEdit_, 5, 0);
+    filesGrid->addWidget(deckButton, 5, 1);
+    filesGrid->setColumnStretch(0, 1);
+
+    auto* details = Control(new QGroupBox(this), kStatic);
+    auto* detailsGrid = new QGridLayout(details);
+    const auto addDetail = [&](int row, int labelId, const QString& caption, int editId) {
+        detailsGrid->addWidget(Control(new QLabel(details), labelId, caption), row, 0);
+        QLineEdit* edit = Edit(details, editId);
+        detailsGrid->addWidget(edit, row, 1);
+        return edit;
+    };
+    courseNameEdit_ = addDetail(0, kCourseNameLabel, QStringLiteral("课程名称:"), kCourseNameEdit);
+    teacherEdit_ = addDetail(1, kTeacherLabel, QStringLiteral("主讲人:"), kTeacherEdit);
+    unitEdit_ = addDetail(2, kUnitLabel, QStringLiteral("制作单位:"), kUnitEdit);
+    dateEdit_ = addDetail(3, kDateLabel, QStringLiteral("制作时间:"), kDateEdit);
+    detailsGrid->setColumnStretch(1, 1);
+
+    auto* create = Control(new QPushButton(this), kCreateButton, QStringLiteral("创建"));
+    create->setDefault(true);
+    auto* cancel = Control(new QPushButton(this), kCancelButton, QStringLiteral("取消"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(create);
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(files);
+    layout->addWidget(details);
+    layout->addLayout(buttons);
+
+    connect(folderButton, &QPushButton::clicked, this, &CreateCourseDialog::BrowseFolder);
+    connect(deckButton, &QPushButton::clicked, this, &CreateCourseDialog::BrowseDeck);
+    connect(create, &QPushButton::clicked, this, &CreateCourseDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &CreateCourseDialog::reject);
+    ApplyResourceTexts();
+}
+
+std::string CreateCourseDialog::FormatMakeDate(std::time_t t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buffer[64];
+    const std::size_t length = std::strftime(buffer, sizeof buffer, "%y-%m-%d_%H", &local);
+    return std::string(buffer, length);
+}
+
+void CreateCourseDialog::showEvent(QShowEvent* event) {
+    // A spontaneous show is the window system restoring an open dialog, not a new opening.
+    if (!event->spontaneous()) Prepare();
+    QDialog::showEvent(event);
+}
+
+void CreateCourseDialog::ApplyResourceTexts() {
+    setWindowTitle(QStringLiteral("Class_Create"));
+    for (QWidget* child : findChildren<QWidget*>()) {
+        const QVariant text = child->property(kResourceTextProperty);
+        if (text.isValid()) SetCaption(child, text.toString());
+    }
+}
+
+void CreateCourseDialog::Prepare() {
+    fileNameEdit_->setText(FromCodePage(courseFileName));
+    folderEdit_->setText(QString::fromStdString(saveFolder));
+    deckEdit_->setText(QString::fromStdString(deckPath));
+    courseNameEdit_->setText(FromCodePage(courseName));
+    teacherEdit_->setText(FromCodePage(teacherName));
+    unitEdit_->setText(FromCodePage(unitName));
+    dateEdit_->setText(FromCodePage(makeDate));
+
+    // Built anew at each opening, so a language switch since the last one shows, and a key the
+    // new language lacks falls back to the resource text.
+    ApplyResourceTexts();
+    lang::LocalizeDialog(this);
+
+    makeDate = FormatMakeDate(clock());
+    dateEdit_->setText(FromCodePage(makeDate));
+}
+
+void CreateCourseDialog::accept() {
+    // The name loses its separator before the conversion: a double-byte character may end in
+    // the byte of a backslash.
+    QString name = fileNameEdit_->text();
+    if (EndsWithSeparator(name)) name.chop(1);
+    courseFileName = ToCodePage(name);
+    saveFolder = folderEdit_->text().toStdString();
+    deckPath = deckEdit_->text().toStdString();
+    courseName = ToCodePage(courseNameEdit_->text());
+    teacherName = ToCodePage(teacherEdit_->text());
+    unitName = ToCodePage(unitEdit_->text());
+    makeDate = ToCodePage(dateEdit_->text());
+
+    if (courseFileName.empty()) {
+        framework::Messages().Show(this, lang::MessageText("PName"));
+        return;
+    }
+    // "/" alone is the root folder: removing its separator would leave nothing. In UTF-8 the
+    // last byte is a separator only when the last character is one.
+    if (saveFolder != "/" && !saveFolder.empty() && (saveFolder.back() == '/' || saveFolder.back() == '\\')) {
+        saveFolder.pop_back();
+    }
+    if (saveFolder.empty()) {
+        framework::Messages().Show(this, lang::MessageText("Dir"));
+        return;
+    }
+    QDialog::accept();
+}
+
+void CreateCourseDialog::BrowseFolder() {
+    const QString folder = chooseFolder(this, lang::MessageText("Dir"));
+    if (!folder.isEmpty()) folderEdit_->setText(QDir::toNativeSeparators(folder));
+}
+
+void CreateCourseDialog::BrowseDeck() {
+    const QString path = chooseDeck(this);
+    if (path.isEmpty()) return;
+    deckPath = QDir::toNativeSeparators(path).toStdString();
+    deckEdit_->setText(QString::fromStdString(deckPath));
+}
+
+}  // namespace tovra

@@ -1,0 +1,99 @@
+// The course-details dialog, localised from section "Class_SetTitle" at every opening.
+#include "app/set_title_dialog.h"
+
+#include <QAbstractButton>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "lang/localize.h"
+#include "platform/text/code_page.h"
+
+namespace tovra {
+namespace {
+
+constexpr char kResourceTextProperty[] = "resourceText";
+
+template <class W>
+W* Control(W* control, int id, const QString& resourceText) {
+    lang::SetControlId(control, id);
+    control->setProperty(kResourceTextProperty, resourceText);
+    return control;
+}
+
+QString FromCodePage(const std::string& bytes) { return QString::fromStdU16String(text::FromCodePage(bytes)); }
+std::string ToCodePage(const QString& text) { return text::ToCodePage(text.toStdU16String()); }
+
+}  // namespace
+
+SetTitleDialog::SetTitleDialog(QWidget* parent) : QDialog(parent) {
+    auto* grid = new QGridLayout;
+    const auto addField = [&](int row, int labelId, const QString& caption, int editId) {
+        grid->addWidget(Control(new QLabel(this), labelId, caption), row, 0);
+        auto* edit = new QLineEdit(this);
+        lang::SetControlId(edit, editId);
+        grid->addWidget(edit, row, 1);
+        return edit;
+    };
+    courseNameEdit_ = addField(0, kCourseNameLabel, QStringLiteral("课程名称:"), kCourseNameEdit);
+    teacherEdit_ = addField(1, kTeacherLabel, QStringLiteral("主讲人:"), kTeacherEdit);
+    unitEdit_ = addField(2, kUnitLabel, QStringLiteral("制作单位:"), kUnitEdit);
+    dateEdit_ = addField(3, kDateLabel, QStringLiteral("制作时间:"), kDateEdit);
+    grid->setColumnStretch(1, 1);
+
+    auto* ok = Control(new QPushButton(this), kOkButton, QStringLiteral("OK"));
+    ok->setDefault(true);
+    auto* cancel = Control(new QPushButton(this), kCancelButton, QStringLiteral("Cancel"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    connect(ok, &QPushButton::clicked, this, &SetTitleDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &SetTitleDialog::reject);
+    ApplyResourceTexts();
+}
+
+void SetTitleDialog::showEvent(QShowEvent* event) {
+    // A spontaneous show is the window system restoring an open dialog, not a new opening.
+    if (!event->spontaneous()) Prepare();
+    QDialog::showEvent(event);
+}
+
+void SetTitleDialog::ApplyResourceTexts() {
+    setWindowTitle(QStringLiteral("Class_SetTitle"));
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        button->setText(button->property(kResourceTextProperty).toString());
+    }
+    for (QLabel* label : findChildren<QLabel*>()) label->setText(label->property(kResourceTextProperty).toString());
+}
+
+void SetTitleDialog::Prepare() {
+    courseNameEdit_->setText(FromCodePage(courseName));
+    teacherEdit_->setText(FromCodePage(teacherName));
+    unitEdit_->setText(FromCodePage(unitName));
+    dateEdit_->setText(FromCodePage(makeDate));
+    // Rebuilt at each opening, so that a key the current language lacks shows the resource text.
+    ApplyResourceTexts();
+    lang::LocalizeDialog(this);
+}
+
+void SetTitleDialog::accept() {
+    courseName = ToCodePage(courseNameEdit_->text());
+    teacherName = ToCodePage(teacherEdit_->text());
+    unitName = ToCodePage(unitEdit_->text());
+    makeDate = ToCodePage(dateEdit_->text());
+    QDialog::accept();
+}
+
+}  // namespace tovra
