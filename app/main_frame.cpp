@@ -1,67 +1,225 @@
-// The main window and its menus.
+// The main window and its bars.
 #include "app/main_frame.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QEvent>
+#include <QLabel>
 #include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <cstdio>
 
 #include "app/command_ids.h"
+#include "app/resources.h"
+#include "app/settings.h"
+#include "app/toolbar_icons.h"
+#include "course/page_tree_bar.h"
+#include "lang/language_table.h"
+#include "lang/localize.h"
 #include "platform/shell/recent_files.h"
 #include "view/mirova_view.h"
 
 namespace tovra {
 
-CMainFrame::CMainFrame(framework::CommandRouter& router, CMirovaView* view) : router_(router), view_(view) {
+QString FormatElapsedTime(uint32_t ms) {
+    const uint32_t seconds = ms / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
+    return QString::fromLatin1(text);
+}
+
+CMainFrame::CMainFrame(framework::CommandRouter& router, CMirovaView* view)
+    : router_(router), menus_(router), view_(view) {
     setWindowTitle(QString::fromLatin1(kMainWindowTitle));
     setCentralWidget(view_);
-    BuildMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    languageChoice_ = Program().languageFile == kDefaultLanguageFile ? 0 : 1;
+    CreatePageTreeBar();
+    AddToolbarTips();
+    // Until the view builds the localised menu, the resource menu stands.
+    RebuildMainMenu();
+    view_->SetMainWindow(this);
 }
 
-QAction* CMainFrame::Command(int id, const QString& caption) {
-    QAction* action = router_.ActionFor(id, caption, this);
-    return action;
-}
-
-void CMainFrame::BuildMenus() {
-    // The key names in the captions are text only; the program has no accelerator table.
-    fileMenu_ = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    fileMenu_->addAction(Command(cmd::kFileNew, QStringLiteral("新建(&N)\tCtrl+N")));
-    fileMenu_->addAction(Command(cmd::kFileOpen, QStringLiteral("打开(&O)...\tCtrl+O")));
-    fileMenu_->addAction(Command(cmd::kFileSave, QStringLiteral("保存(&S)\tCtrl+S")));
-    fileMenu_->addSeparator();
-    for (int id = cmd::kFileMruFirst; id <= cmd::kFileMruLast; ++id) {
-        fileMenu_->addAction(Command(id, id == cmd::kFileMruFirst ? QStringLiteral("最近文件") : QString()));
+void CMainFrame::CreateToolBar() {
+    toolbar_ = new QToolBar(this);
+    toolbar_->setObjectName(QStringLiteral("toolbar128"));
+    toolbar_->setProperty("controlId", cmd::kViewToolbar);
+    toolbar_->setIconSize(QSize(20, 20));
+    toolbar_->setAllowedAreas(Qt::AllToolBarAreas);
+    for (const res::ToolbarButton& button : res::Toolbar()) {
+        if (button.id == 0) {
+            toolbar_->addSeparator();
+            continue;
+        }
+        QAction* action = router_.ActionFor(button.id, button.tip, this);
+        action->setIcon(ToolbarIcon(button.id));
+        action->setToolTip(button.tip);
+        toolbar_->addAction(action);
     }
-    fileMenu_->addSeparator();
-    fileMenu_->addAction(Command(cmd::kAppExit, QStringLiteral("退出(&X)")));
-    router_.AttachMenu(fileMenu_);
+    addToolBar(Qt::TopToolBarArea, toolbar_);
+}
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    help->addAction(Command(cmd::kAppAbout, QStringLiteral("关于 TovraEditor(&A)...")));
-    router_.AttachMenu(help);
-    SetRecentFiles({});
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setProperty("controlId", cmd::kViewStatusBar);
+    bar->showMessage(res::String(res::kIdleMessage));
+    timePane_ = new QLabel(res::String(res::kTimePaneText), bar);
+    timePane_->setProperty("controlId", kTimePaneId);
+    timePane_->setAlignment(Qt::AlignCenter);
+    timePane_->setFrameShape(QFrame::StyledPanel);
+    timePane_->setFrameShadow(QFrame::Sunken);
+    // Wide enough for the longest usual time at the desktop's font.
+    timePane_->setMinimumWidth(
+        std::max(kTimePaneWidth, timePane_->fontMetrics().horizontalAdvance(QStringLiteral("000:00:00")) + 12));
+    bar->addPermanentWidget(timePane_);
+    // The idle text comes back whenever a prompt ends.
+    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
+        if (text.isEmpty()) bar->showMessage(res::String(res::kIdleMessage));
+    });
+}
+
+void CMainFrame::CreatePageTreeBar() {
+    treeBar_ = new PageTreeBar(nullptr, ClapperPicture(128), TreeIcon(0), TreeIcon(1), lang::MessageText("CT"));
+    auto* dock = new QDockWidget(this);
+    dock->setObjectName(QStringLiteral("PageTreeBarDock"));
+    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);  // fixed at the left edge
+    dock->setTitleBarWidget(new QWidget(dock));
+    dock->setWidget(treeBar_);
+    addDockWidget(Qt::LeftDockWidgetArea, dock);
+
+    connect(treeBar_, &PageTreeBar::PageSelected, this, [this](int number) {
+        if (view_) view_->GoToPage(number);
+    });
+    connect(treeBar_, &PageTreeBar::TitleEdited, this, [this](QTreeWidgetItem*) {
+        if (view_) view_->WriteProjectFile();
+    });
+    connect(treeBar_, &PageTreeBar::ContextMenuRequested, this,
+            [this](QPoint pos) { TrackPopupMenu(res::kContextMenu, res::kTreePopup, "Class_T", pos); });
+}
+
+void CMainFrame::AddToolbarTips() {
+    // Built once: a later language switch keeps these tips.
+    for (QAction* action : toolbar_->actions()) {
+        const int id = action->data().toInt();
+        if (action->isSeparator() || id == 0) continue;
+        const QString t = lang::LookupText("Class_CMD", "M" + std::to_string(id));
+        if (!t.isEmpty()) action->setToolTip(t);
+    }
+}
+
+void CMainFrame::RebuildMainMenu() {
+    auto* bar = new QMenuBar(this);
+    menus_.Fill(bar, res::Menu(res::kMainMenu));
+    menus_.RouteCommands(bar);
+    lang::LocalizeMenu(bar, "Class");
+    const QList<QAction*> top = bar->actions();
+    if (view_ && top.size() > 1) view_->FillVideoSourceMenu(top[1]->menu());
+    if (!top.isEmpty()) {
+        QMenu* file = top[0]->menu();
+        connect(file, &QMenu::aboutToShow, this, [this, file] { UpdateRecentFileMenu(file); });
+        UpdateRecentFileMenu(file);
+    }
+    setMenuBar(bar);  // the window owns it; the previous one is deleted
+    bar->setVisible(showMode_ == 0);
 }
 
 void CMainFrame::SetRecentFiles(const QStringList& paths) {
     recentFiles_ = paths;
-    for (int i = 0; i <= cmd::kFileMruLast - cmd::kFileMruFirst; ++i) {
-        QAction* action = router_.ActionFor(cmd::kFileMruFirst + i, QString(), this);
-        if (i < paths.size()) {
-            action->setText(shell::RecentFileList::DisplayName(i, paths[i]));
-            action->setToolTip(paths[i]);
-            action->setVisible(true);
-        } else {
-            // An empty list shows the grayed placeholder in the first place.
-            action->setText(QStringLiteral("最近文件"));
-            action->setVisible(i == 0);
+    if (QMenuBar* bar = menuBar(); bar && !bar->actions().isEmpty()) UpdateRecentFileMenu(bar->actions()[0]->menu());
+}
+
+void CMainFrame::UpdateRecentFileMenu(QMenu* file) {
+    if (!file) return;
+    QAction* placeholder = nullptr;
+    for (QAction* action : file->actions()) {
+        const int id = action->data().toInt();
+        if (id == cmd::kFileMruFirst) placeholder = action;
+        if (id > cmd::kFileMruFirst && id <= cmd::kFileMruLast) {
+            file->removeAction(action);
+            action->deleteLater();
         }
+    }
+    if (!placeholder) return;
+    if (!placeholder->property("placeholderText").isValid())
+        placeholder->setProperty("placeholderText", placeholder->text());
+    if (recentFiles_.isEmpty()) {
+        placeholder->setText(placeholder->property("placeholderText").toString());
+        placeholder->setEnabled(false);
+        return;
+    }
+    placeholder->setText(shell::RecentFileList::DisplayName(0, recentFiles_[0]));
+    placeholder->setEnabled(true);
+    const QList<QAction*> actions = file->actions();
+    const qsizetype at = actions.indexOf(placeholder);
+    QAction* before = at + 1 < actions.size() ? actions[at + 1] : nullptr;
+    for (int i = 1; i < recentFiles_.size() && i <= cmd::kFileMruLast - cmd::kFileMruFirst; ++i) {
+        auto* entry = new QAction(shell::RecentFileList::DisplayName(i, recentFiles_[i]), file);
+        entry->setData(cmd::kFileMruFirst + i);
+        file->insertAction(before, entry);
     }
 }
 
-void CMainFrame::BringToFront() {
-    if (isMinimized()) {
-        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+void CMainFrame::TrackPopupMenu(int resourceId, int popupIndex, const std::string& base, QPoint globalPos) {
+    QMenu* menu = menus_.BuildPopup(resourceId, popupIndex, this);
+    if (!menu) return;
+    lang::LocalizeMenu(menu, base);
+    menu->exec(globalPos);
+    menu->deleteLater();
+}
+
+void CMainFrame::SetElapsedTime(uint32_t ms) {
+    timePane_->setText(FormatElapsedTime(ms));
+    timePane_->repaint();
+}
+
+QTreeWidget* CMainFrame::PageTree() { return treeBar_ ? treeBar_->Tree() : nullptr; }
+
+QWidget* CMainFrame::PreviewWindow() { return treeBar_ ? treeBar_->Preview() : nullptr; }
+
+void CMainFrame::PostCommand(int id) {
+    QTimer::singleShot(0, &router_, [this, id] { router_.Dispatch(id); });
+}
+
+void CMainFrame::ToggleShowMode() {
+    QDockWidget* dock = qobject_cast<QDockWidget*>(treeBar_->parentWidget());
+    if (showMode_ == 0) {
+        toolbarWasVisible_ = toolbar_->isVisible();
+        statusBarWasVisible_ = statusBar()->isVisible();
+        toolbar_->hide();
+        if (dock) dock->hide();
+        statusBar()->hide();
+        showMode_ = 1;
+        menuBar()->hide();
+        savedShowCommand_ = isMaximized() ? 3 : 9;
+        showFullScreen();
+        return;
     }
+    if (toolbarWasVisible_) toolbar_->show();
+    if (dock) dock->show();
+    if (statusBarWasVisible_) statusBar()->show();
+    showMode_ = 0;  // before the rebuild, which keeps the menu hidden during a show
+    RebuildMainMenu();
+    if (savedShowCommand_ == 3) {
+        showMaximized();
+    } else {
+        showNormal();
+    }
+}
+
+void CMainFrame::SwitchLanguage(int id) {
+    Program().languageFile = std::string(id == cmd::kLanguageChinese ? kDefaultLanguageFile : kEnglishLanguageFile);
+    WriteSetting({}, "Sel", Program().languageFile);
+    RebuildMainMenu();
+    languageChoice_ = id == cmd::kLanguageChinese ? 0 : 1;
+}
+
+void CMainFrame::BringToFront() {
+    if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
     activateWindow();
@@ -75,8 +233,54 @@ void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
 }
 
-bool CMainFrame::HandlesCommand(int) const { return false; }
-bool CMainFrame::OnCommand(int) { return false; }
-bool CMainFrame::OnUpdateCommand(int, framework::CommandState&) { return false; }
+bool CMainFrame::HandlesCommand(int id) const {
+    return id == cmd::kShowMode || id == cmd::kEndShow || id == cmd::kLanguageChinese || id == cmd::kLanguageEnglish ||
+           id == cmd::kViewToolbar || id == cmd::kViewStatusBar;
+}
+
+bool CMainFrame::OnCommand(int id) {
+    switch (id) {
+        case cmd::kShowMode:
+            ToggleShowMode();
+            return true;
+        case cmd::kEndShow:
+            if (showMode_ == 1) ToggleShowMode();
+            return true;
+        case cmd::kLanguageChinese:
+        case cmd::kLanguageEnglish:
+            SwitchLanguage(id);
+            return true;
+        case cmd::kViewToolbar:
+            toolbar_->setVisible(toolbar_->isHidden());
+            return true;
+        case cmd::kViewStatusBar:
+            statusBar()->setVisible(statusBar()->isHidden());
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CMainFrame::OnUpdateCommand(int id, framework::CommandState& state) {
+    switch (id) {
+        case cmd::kEndShow:
+            state.enabled = showMode_ == 1;
+            return true;
+        case cmd::kLanguageChinese:
+            state.checked = languageChoice_ == 0;
+            return true;
+        case cmd::kLanguageEnglish:
+            state.checked = languageChoice_ == 1;
+            return true;
+        case cmd::kViewToolbar:
+            state.checked = !toolbar_->isHidden();
+            return true;
+        case cmd::kViewStatusBar:
+            state.checked = !statusBar()->isHidden();
+            return true;
+        default:
+            return false;
+    }
+}
 
 }  // namespace tovra

@@ -2,6 +2,8 @@
 #include "lang/localize.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QMenu>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,27 @@
 namespace tovra::lang {
 
 void SetControlId(QWidget* control, int id) { control->setProperty(kControlIdProperty, id); }
+
+void LocalizeMenu(QWidget* menu, const std::string& base) {
+    const QList<QAction*> items = menu->actions();
+    for (qsizetype p = 0; p < items.size(); ++p) {
+        QAction* item = items[p];
+        const std::string position = std::to_string(p);
+        if (QMenu* sub = item->menu()) {
+            LocalizeMenu(sub, base + "_" + position);
+            const QString t = LookupText(base, "M" + position);
+            if (!t.isEmpty()) item->setText(t);
+            continue;
+        }
+        const int id = item->isSeparator() ? 0 : item->data().toInt();
+        const QString t = LookupText(base + "_CMD", "M" + std::to_string(id));
+        if (t.isEmpty()) continue;
+        // The item becomes a plain text item with the same id; the command state applies on top.
+        item->setSeparator(false);
+        item->setText(t);
+        item->setEnabled(true);
+    }
+}
 
 void LocalizeDialog(QWidget* dialog) {
     const QString caption = dialog->windowTitle();

@@ -2,12 +2,17 @@
 #include "view/mirova_view.h"
 
 #include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTreeWidget>
 #include <QFileInfo>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/command_ids.h"
 #include "course/project_file.h"
+#include "course/page_tree_bar.h"
 #include "course/project_open.h"
 #include "lang/language_table.h"
 #include "platform/browser/browser_control.h"
@@ -39,11 +44,13 @@ CMirovaView::CMirovaView(QWidget* parent) : QWidget(parent), browser_(new browse
     layout->addWidget(browser_);
     connect(browser_, &browser::BrowserControl::TitleChange, this, &CMirovaView::OnTitleChange);
     connect(browser_, &browser::BrowserControl::DocumentComplete, this, &CMirovaView::OnDocumentComplete);
+    browser_->SetInputFilter(this);
 }
 
 CMirovaView::~CMirovaView() = default;
 
 void CMirovaView::OnInitialUpdate() {
+    if (mainFrame_) mainFrame_->RebuildMainMenu();
     // A course opened from the command line is already on its way to the browser.
     if (course_.pageCount == 0 && !course_.IsOpen()) Navigate(lang::LanguageFolder() + "/help.htm");
 }
@@ -91,6 +98,7 @@ void CMirovaView::ReadProjectFile(const std::string& path) {
     pageStep_ = 0;
     loggedStep_ = 0;
 
+    ShowCourseInTree();
     if (importRequest) {
         // File Open imports the deck once the reader has returned.
         QTimer::singleShot(0, this, [this] { OnCommand(cmd::kFileOpen); });
@@ -99,6 +107,75 @@ void CMirovaView::ReadProjectFile(const std::string& path) {
     }
     ShowStartAddress();
     emit CourseOpened();
+}
+
+void CMirovaView::ShowCourseInTree() {
+    QTreeWidget* tree = mainFrame_ ? mainFrame_->PageTree() : nullptr;
+    if (!tree) return;
+    RemoveCourseItem(tree);
+    if (!course_.IsOpen() || courseLabel_.empty()) return;  // an import request has no course item yet
+    QTreeWidgetItem* courseItem = AddCourseItem(tree, QString::fromStdString(courseLabel_));
+    QTreeWidgetItem* shown = nullptr;
+    for (const CoursePage& page : course_.pages) {
+        QTreeWidgetItem* item = AddPageItem(courseItem, page.number, FromCodePage(page.title));
+        if (!shown && page.number != 0 && static_cast<int16_t>(page.number) == course_.currentPage) shown = item;
+    }
+    // Selecting runs the tree's selection handler, which finds this page already on show.
+    if (shown) tree->setCurrentItem(shown);
+    courseItem->setExpanded(true);
+}
+
+void CMirovaView::GoToPage(int n) {
+    if (editing_) return;
+    if (n != 0 && n == course_.currentPage) return;
+    if (RunScript("try {GoToSldNum(" + std::to_string(n) + ");}catch(e){}")) {
+        pageStep_ = 0;
+        course_.currentPage = static_cast<int16_t>(n);
+        loggedStep_ = 0;
+    }
+}
+
+void CMirovaView::FillVideoSourceMenu(QMenu* editMenu) {
+    if (!editMenu || editMenu->actions().isEmpty()) return;
+    QMenu* sources = editMenu->actions().first()->menu();
+    if (!sources) return;
+    sources->clear();
+    constexpr int kMaxSources = cmd::kVideoSourceLast - cmd::kVideoSourceFirst + 1;
+    for (int i = 0; i < videoDevices_.size() && i < kMaxSources; ++i) {
+        QAction* action = sources->addAction(videoDevices_[i]);
+        action->setData(cmd::kVideoSourceFirst + i);
+    }
+}
+
+bool CMirovaView::eventFilter(QObject* watched, QEvent* event) {
+    // Everything bound for the page passes here first.
+    if (editing_) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && mainFrame_) {
+                mainFrame_->PostCommand(cmd::kShowMode);
+            }
+            break;
+        case QEvent::MouseButtonPress:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) return true;
+            break;
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::RightButton) break;
+            if (mainFrame_) mainFrame_->TrackPopupMenu(137, 0, "Class_R", mouse->globalPosition().toPoint());
+            return true;
+        }
+        case QEvent::ContextMenu:
+            return true;  // the page's own context menu would hide ours
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CMirovaView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && mainFrame_) mainFrame_->PostCommand(cmd::kShowMode);
+    QWidget::keyPressEvent(event);
 }
 
 void CMirovaView::ShowStartAddress() {

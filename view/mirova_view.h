@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -9,6 +10,10 @@
 
 #include "course/course_project.h"
 #include "platform/framework/command_router.h"
+#include "view/main_window_access.h"
+
+class QMenu;
+class QKeyEvent;
 
 namespace tovra::browser {
 class BrowserControl;
@@ -24,8 +29,21 @@ public:
     explicit CMirovaView(QWidget* parent = nullptr);
     ~CMirovaView() override;
 
-    // Runs once the window exists: shows the start page when no course is open.
+    // Runs once the window exists: builds the menu bar and shows the start page when no
+    // course is open.
     void OnInitialUpdate();
+
+    // The main window, once it exists; the view works without one (no tree, no menus).
+    void SetMainWindow(MainWindowAccess* mainWindow) { mainFrame_ = mainWindow; }
+    MainWindowAccess* MainWindow() const { return mainFrame_; }
+
+    // Shows page n by the page's own script.
+    void GoToPage(int n);
+
+    // Replaces the items of the first submenu of the Edit menu with one per camera (at most 13).
+    void FillVideoSourceMenu(QMenu* editMenu);
+    // The capture device names the video-source menu lists.
+    void SetVideoDevices(QStringList names) { videoDevices_ = std::move(names); }
 
     // Opens the course of the project file at path (absolute, UTF-8).
     void ReadProjectFile(const std::string& path);
@@ -70,7 +88,12 @@ public:
 signals:
     void CourseOpened();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    void ShowCourseInTree();
     void Navigate(const std::string& address);
     void ShowMessage(const QString& text);
     void ShowStartAddress();
@@ -84,6 +107,8 @@ private:
     RecordState recordState_ = RecordState::Stopped;
 
     browser::BrowserControl* browser_ = nullptr;
+    MainWindowAccess* mainFrame_ = nullptr;
+    QStringList videoDevices_;
     DeckImporter importDeck_;
     FileChooser chooseFile_;
     std::function<void(const QString&)> addToRecent_;

@@ -1,0 +1,134 @@
+// Page tree bar: layout, the tree's items and what the tree reports.
+#include "course/page_tree_bar.h"
+
+#include <QHeaderView>
+#include <algorithm>
+#include <QLabel>
+#include <QResizeEvent>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+
+namespace tovra {
+namespace {
+
+constexpr char kPageIconProperty[] = "pageIcon";
+constexpr char kCourseIconProperty[] = "courseIcon";
+constexpr int kLabelRole = Qt::UserRole + 1;  // label before an edit, to put back a refused one
+
+}  // namespace
+
+PageTreeBar::PageTreeBar(QWidget* parent, const QPixmap& clapper, const QIcon& courseIcon, const QIcon& pageIcon,
+                         const QString& fixedItemLabel)
+    : QWidget(parent), preview_(new QLabel(this)), tree_(new QTreeWidget(this)), clapper_(clapper) {
+    setObjectName(QStringLiteral("PageTreeBar"));
+    setProperty("controlId", kPageTreeBarId);
+    setFixedWidth(kWidth);
+
+    preview_->setProperty("controlId", kPreviewControlId);
+    preview_->setAlignment(Qt::AlignCenter);
+    preview_->setPixmap(clapper);
+    preview_->setAutoFillBackground(true);
+    QPalette dark = preview_->palette();
+    dark.setColor(QPalette::Window, QColor(0x20, 0x24, 0x2a));
+    preview_->setPalette(dark);
+
+    tree_->setProperty("controlId", kPageTreeControlId);
+    tree_->setProperty(kPageIconProperty, pageIcon);
+    tree_->setProperty(kCourseIconProperty, courseIcon);
+    tree_->setHeaderHidden(true);
+    tree_->setRootIsDecorated(true);
+    tree_->setIconSize(QSize(16, 16));
+    tree_->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+    tree_->setFrameShape(QFrame::NoFrame);
+
+    auto* fixed = new QTreeWidgetItem(tree_, QStringList{fixedItemLabel});
+    fixed->setIcon(0, courseIcon);
+    fixed->setData(0, kPageNumberRole, 0);
+
+    connect(tree_, &QTreeWidget::itemSelectionChanged, this, &PageTreeBar::OnSelectionChanged);
+    connect(tree_, &QTreeWidget::itemChanged, this, &PageTreeBar::OnItemChanged);
+    connect(tree_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (QTreeWidgetItem* hit = tree_->itemAt(pos)) tree_->setCurrentItem(hit);
+        emit ContextMenuRequested(tree_->viewport()->mapToGlobal(pos));
+    });
+}
+
+QSize PageTreeBar::PreviewSize(int clientWidth) {
+    const int w = clientWidth - 2;
+    return QSize(w, (3 * w + 3) / 4);
+}
+
+void PageTreeBar::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const QSize picture = PreviewSize(event->size().width());
+    preview_->setGeometry(0, 0, picture.width(), picture.height());
+    // The clapper stands centred with a margin until the camera draws here.
+    const int side = std::min(picture.width(), picture.height()) * 9 / 10;
+    if (side > 0 && !clapper_.isNull()) {
+        preview_->setPixmap(clapper_.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
+    if (picture.height() > 0) {
+        tree_->setGeometry(0, picture.height(), picture.width(), event->size().height() - picture.height());
+    }
+    emit Resized();
+}
+
+void PageTreeBar::OnSelectionChanged() {
+    const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
+    if (selected.isEmpty()) return;
+    QTreeWidgetItem* item = selected.first();
+    const int number = PageNumberOf(item);
+    // Only page items turn the page; the fixed item and the course item carry 0.
+    if (item->childCount() == 0 && number > 0) emit PageSelected(number);
+}
+
+void PageTreeBar::OnItemChanged(QTreeWidgetItem* item) {
+    const QString before = item->data(0, kLabelRole).toString();
+    if (item->text(0) == before) return;
+    if (!item->parent()) {
+        // Top-level labels are not the user's to change.
+        const QSignalBlocker block(tree_);
+        item->setText(0, before);
+        return;
+    }
+    {
+        const QSignalBlocker block(tree_);
+        item->setData(0, kLabelRole, item->text(0));
+    }
+    emit TitleEdited(item);
+}
+
+QTreeWidgetItem* CourseItem(QTreeWidget* tree) {
+    return tree && tree->topLevelItemCount() >= 2 ? tree->topLevelItem(1) : nullptr;
+}
+
+void RemoveCourseItem(QTreeWidget* tree) {
+    if (QTreeWidgetItem* course = CourseItem(tree)) delete course;
+}
+
+QTreeWidgetItem* AddCourseItem(QTreeWidget* tree, const QString& label) {
+    const QSignalBlocker block(tree);
+    auto* item = new QTreeWidgetItem(tree, QStringList{label});
+    item->setIcon(0, tree->property(kCourseIconProperty).value<QIcon>());
+    item->setData(0, kPageNumberRole, 0);
+    item->setData(0, kLabelRole, label);
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    return item;
+}
+
+QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, int number, const QString& title) {
+    QTreeWidget* tree = courseItem->treeWidget();
+    const QSignalBlocker block(tree);
+    auto* item = new QTreeWidgetItem(courseItem, QStringList{title});
+    if (tree) item->setIcon(0, tree->property(kPageIconProperty).value<QIcon>());
+    item->setData(0, kPageNumberRole, number);
+    item->setData(0, kLabelRole, title);
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    return item;
+}
+
+int PageNumberOf(const QTreeWidgetItem* item) { return item ? item->data(0, kPageNumberRole).toInt() : 0; }
+
+}  // namespace tovra

@@ -1,0 +1,62 @@
+// The bar at the left edge of the main window: camera preview above, the course's page tree below.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+#include <QSize>
+#include <QWidget>
+
+class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace tovra {
+
+inline constexpr int kPreviewControlId = 1001;
+inline constexpr int kPageTreeControlId = 1003;
+inline constexpr int kPageTreeBarId = 130;
+inline constexpr int kPageNumberRole = Qt::UserRole;  // item data: page number, 0 for other items
+
+class PageTreeBar : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 162;  // pixels
+
+    PageTreeBar(QWidget* parent, const QPixmap& clapper, const QIcon& courseIcon, const QIcon& pageIcon,
+                const QString& fixedItemLabel);
+
+    QTreeWidget* Tree() const { return tree_; }
+    QLabel* Preview() const { return preview_; }
+
+    // Preview size for a client width: w = width - 2, a 4:3 picture for width w + 1.
+    static QSize PreviewSize(int clientWidth);
+
+signals:
+    void PageSelected(int number);
+    void TitleEdited(QTreeWidgetItem* item);
+    void ContextMenuRequested(QPoint globalPos);
+    void Resized();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void OnSelectionChanged();
+    void OnItemChanged(QTreeWidgetItem* item);
+
+    QLabel* preview_;
+    QTreeWidget* tree_;
+    QPixmap clapper_;
+};
+
+// The course item: the second top-level item, or null.
+QTreeWidgetItem* CourseItem(QTreeWidget* tree);
+// Deletes the course item with its pages; the fixed first item stays.
+void RemoveCourseItem(QTreeWidget* tree);
+// Appends the course item (label in UTF-16) at the end of the top level.
+QTreeWidgetItem* AddCourseItem(QTreeWidget* tree, const QString& label);
+// Appends a page item under the course item.
+QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, int number, const QString& title);
+int PageNumberOf(const QTreeWidgetItem* item);
+
+}  // namespace tovra
