@@ -14,30 +14,12 @@
 #include <algorithm>
 #include <optional>
 
+#include "app/dialog_layout.h"
 #include "lang/localize.h"
 #include "platform/framework/message_box.h"
 
 namespace tovra {
 namespace {
-
-constexpr char kResourceTextProperty[] = "resourceText";
-
-template <class W>
-W* Control(W* control, int id, const QString& resourceText = {}) {
-    lang::SetControlId(control, id);
-    control->setProperty(kResourceTextProperty, resourceText);
-    return control;
-}
-
-void SetCaption(QWidget* control, const QString& text) {
-    if (auto* label = qobject_cast<QLabel*>(control)) {
-        label->setText(text);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-        button->setText(text);
-    } else {
-        control->setWindowTitle(text);
-    }
-}
 
 // Digits only, blanks around them allowed; no sign, and nothing that overflows 32 bits.
 std::optional<std::uint32_t> ParseUnsigned(const QString& text) {
@@ -55,23 +37,23 @@ std::optional<std::uint32_t> ParseUnsigned(const QString& text) {
 }  // namespace
 
 BandwidthDialog::BandwidthDialog(QWidget* parent) : QDialog(parent) {
-    auto* heading = Control(new QLabel(this), kHeading, QStringLiteral("设置视频带宽"));
-    auto* low = Control(new QLabel(this), kStatic, QStringLiteral("40"));
-    slider_ = Control(new QSlider(Qt::Horizontal, this), kSlider);
+    auto* heading = lang::ResourceControl(new QLabel(this), kHeading, QStringLiteral("设置视频带宽"));
+    auto* low = lang::ResourceControl(new QLabel(this), kStatic, QStringLiteral("40"));
+    slider_ = lang::ResourceControl(new QSlider(Qt::Horizontal, this), kSlider);
     slider_->setTickPosition(QSlider::TicksBothSides);
     slider_->setTickInterval(40);
     slider_->setPageStep(static_cast<int>((kMaxKbps - kMinKbps) / 5));  // a trackbar's page is a fifth of its range
-    auto* high = Control(new QLabel(this), kStatic, QStringLiteral("800"));
+    auto* high = lang::ResourceControl(new QLabel(this), kStatic, QStringLiteral("800"));
     edit_ = new QLineEdit(this);
     lang::SetControlId(edit_, kEdit);
     edit_->setMaximumWidth(edit_->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
-    auto* unit = Control(new QLabel(this), kUnitLabel, QStringLiteral("kbps"));
-    auto* line = Control(new QFrame(this), kStatic);
+    auto* unit = lang::ResourceControl(new QLabel(this), kUnitLabel, QStringLiteral("kbps"));
+    auto* line = lang::ResourceControl(new QFrame(this), kStatic);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
-    auto* ok = Control(new QPushButton(this), kOkButton, QStringLiteral("OK"));
+    auto* ok = lang::ResourceControl(new QPushButton(this), kOkButton, QStringLiteral("OK"));
     ok->setDefault(true);
-    auto* cancel = Control(new QPushButton(this), kCancelButton, QStringLiteral("Cancel"));
+    auto* cancel = lang::ResourceControl(new QPushButton(this), kCancelButton, QStringLiteral("Cancel"));
 
     auto* sliderRow = new QHBoxLayout;
     sliderRow->addWidget(low);
@@ -82,12 +64,7 @@ BandwidthDialog::BandwidthDialog(QWidget* parent) : QDialog(parent) {
     valueRow->addWidget(edit_);
     valueRow->addWidget(unit);
     valueRow->addStretch();
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addStretch();
-    buttons->addWidget(cancel);
-    buttons->addStretch();
+    QHBoxLayout* buttons = SpreadButtonRow(ok, cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
     layout->addLayout(sliderRow);
@@ -120,13 +97,7 @@ bool BandwidthDialog::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void BandwidthDialog::ApplyResourceTexts() {
-    setWindowTitle(QStringLiteral("Class_SetBps"));
-    for (QWidget* child : findChildren<QWidget*>()) {
-        const QVariant text = child->property(kResourceTextProperty);
-        if (text.isValid()) SetCaption(child, text.toString());
-    }
-}
+void BandwidthDialog::ApplyResourceTexts() { lang::RestoreResourceTexts(this, QStringLiteral("Class_SetBps")); }
 
 void BandwidthDialog::Prepare() {
     edit_->setText(QString::number(bandwidthKbps));

@@ -17,14 +17,13 @@
 #include <QVBoxLayout>
 
 #include "lang/language_table.h"
+#include "app/dialog_layout.h"
 #include "lang/localize.h"
 #include "platform/framework/message_box.h"
 #include "platform/text/code_page.h"
 
 namespace tovra {
 namespace {
-
-constexpr char kResourceTextProperty[] = "resourceText";
 
 // Not a QLabel: a "T65535" text would replace a label's picture, while the static icon of a
 // dialog keeps its picture whatever text it is given.
@@ -38,25 +37,6 @@ protected:
 private:
     QPixmap pixmap_;
 };
-
-void SetCaption(QWidget* control, const QString& text) {
-    if (auto* label = qobject_cast<QLabel*>(control)) {
-        label->setText(text);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-        button->setText(text);
-    } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
-        group->setTitle(text);
-    } else {
-        control->setWindowTitle(text);
-    }
-}
-
-template <class W>
-W* Control(W* control, int id, const QString& resourceText = {}) {
-    lang::SetControlId(control, id);
-    control->setProperty(kResourceTextProperty, resourceText);
-    return control;
-}
 
 QLineEdit* Edit(QWidget* parent, int id) {
     auto* edit = new QLineEdit(parent);
@@ -92,18 +72,18 @@ CreateCourseDialog::CreateCourseDialog(QWidget* parent)
       chooseFolder(DefaultFolderChooser),
       chooseDeck(DefaultDeckChooser),
       clock([] { return std::time(nullptr); }) {
-    auto* files = Control(new QGroupBox(this), kStatic);
-    auto* fileNameLabel = Control(new QLabel(files), kFileNameLabel, QStringLiteral("建立课程文件名:"));
+    auto* files = lang::ResourceControl(new QGroupBox(this), kStatic);
+    auto* fileNameLabel = lang::ResourceControl(new QLabel(files), kFileNameLabel, QStringLiteral("建立课程文件名:"));
     fileNameEdit_ = Edit(files, kFileNameEdit);
-    auto* folderLabel = Control(new QLabel(files), kFolderLabel, QStringLiteral("请选择课程保存路径:"));
+    auto* folderLabel = lang::ResourceControl(new QLabel(files), kFolderLabel, QStringLiteral("请选择课程保存路径:"));
     folderEdit_ = Edit(files, kFolderEdit);
-    auto* folderButton = Control(new QPushButton(files), kFolderButton, QStringLiteral("另存为"));
-    auto* deckLabel =
-        Control(new QLabel(files), kDeckLabel, QStringLiteral("我要导入现有的PPT文档，不导入此步可忽略:"));
+    auto* folderButton = lang::ResourceControl(new QPushButton(files), kFolderButton, QStringLiteral("另存为"));
+    auto* deckLabel = lang::ResourceControl(new QLabel(files), kDeckLabel,
+                                            QStringLiteral("我要导入现有的PPT文档，不导入此步可忽略:"));
     deckLabel->setWordWrap(true);
     deckEdit_ = Edit(files, kDeckEdit);
-    auto* deckButton = Control(new QPushButton(files), kDeckButton, QStringLiteral("浏览"));
-    auto* icon = Control(new IconView(QApplication::windowIcon().pixmap(32, 32), files), kStatic);
+    auto* deckButton = lang::ResourceControl(new QPushButton(files), kDeckButton, QStringLiteral("浏览"));
+    auto* icon = lang::ResourceControl(new IconView(QApplication::windowIcon().pixmap(32, 32), files), kStatic);
 
     auto* filesGrid = new QGridLayout(files);
     filesGrid->addWidget(fileNameLabel, 0, 0);
@@ -117,10 +97,10 @@ CreateCourseDialog::CreateCourseDialog(QWidget* parent)
     filesGrid->addWidget(deckButton, 5, 1);
     filesGrid->setColumnStretch(0, 1);
 
-    auto* details = Control(new QGroupBox(this), kStatic);
+    auto* details = lang::ResourceControl(new QGroupBox(this), kStatic);
     auto* detailsGrid = new QGridLayout(details);
     const auto addDetail = [&](int row, int labelId, const QString& caption, int editId) {
-        detailsGrid->addWidget(Control(new QLabel(details), labelId, caption), row, 0);
+        detailsGrid->addWidget(lang::ResourceControl(new QLabel(details), labelId, caption), row, 0);
         QLineEdit* edit = Edit(details, editId);
         detailsGrid->addWidget(edit, row, 1);
         return edit;
@@ -131,15 +111,10 @@ CreateCourseDialog::CreateCourseDialog(QWidget* parent)
     dateEdit_ = addDetail(3, kDateLabel, QStringLiteral("制作时间:"), kDateEdit);
     detailsGrid->setColumnStretch(1, 1);
 
-    auto* create = Control(new QPushButton(this), kCreateButton, QStringLiteral("创建"));
+    auto* create = lang::ResourceControl(new QPushButton(this), kCreateButton, QStringLiteral("创建"));
     create->setDefault(true);
-    auto* cancel = Control(new QPushButton(this), kCancelButton, QStringLiteral("取消"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(create);
-    buttons->addStretch();
-    buttons->addWidget(cancel);
-    buttons->addStretch();
+    auto* cancel = lang::ResourceControl(new QPushButton(this), kCancelButton, QStringLiteral("取消"));
+    QHBoxLayout* buttons = SpreadButtonRow(create, cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(files);
@@ -167,13 +142,7 @@ void CreateCourseDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void CreateCourseDialog::ApplyResourceTexts() {
-    setWindowTitle(QStringLiteral("Class_Create"));
-    for (QWidget* child : findChildren<QWidget*>()) {
-        const QVariant text = child->property(kResourceTextProperty);
-        if (text.isValid()) SetCaption(child, text.toString());
-    }
-}
+void CreateCourseDialog::ApplyResourceTexts() { lang::RestoreResourceTexts(this, QStringLiteral("Class_Create")); }
 
 void CreateCourseDialog::Prepare() {
     fileNameEdit_->setText(FromCodePage(courseFileName));

@@ -10,20 +10,12 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "app/dialog_layout.h"
 #include "lang/localize.h"
 #include "platform/text/code_page.h"
 
 namespace tovra {
 namespace {
-
-constexpr char kResourceTextProperty[] = "resourceText";
-
-template <class W>
-W* Control(W* control, int id, const QString& resourceText) {
-    lang::SetControlId(control, id);
-    control->setProperty(kResourceTextProperty, resourceText);
-    return control;
-}
 
 QString FromCodePage(const std::string& bytes) { return QString::fromStdU16String(text::FromCodePage(bytes)); }
 std::string ToCodePage(const QString& text) { return text::ToCodePage(text.toStdU16String()); }
@@ -33,7 +25,7 @@ std::string ToCodePage(const QString& text) { return text::ToCodePage(text.toStd
 SetTitleDialog::SetTitleDialog(QWidget* parent) : QDialog(parent) {
     auto* grid = new QGridLayout;
     const auto addField = [&](int row, int labelId, const QString& caption, int editId) {
-        grid->addWidget(Control(new QLabel(this), labelId, caption), row, 0);
+        grid->addWidget(lang::ResourceControl(new QLabel(this), labelId, caption), row, 0);
         auto* edit = new QLineEdit(this);
         lang::SetControlId(edit, editId);
         grid->addWidget(edit, row, 1);
@@ -45,15 +37,10 @@ SetTitleDialog::SetTitleDialog(QWidget* parent) : QDialog(parent) {
     dateEdit_ = addField(3, kDateLabel, QStringLiteral("制作时间:"), kDateEdit);
     grid->setColumnStretch(1, 1);
 
-    auto* ok = Control(new QPushButton(this), kOkButton, QStringLiteral("OK"));
+    auto* ok = lang::ResourceControl(new QPushButton(this), kOkButton, QStringLiteral("OK"));
     ok->setDefault(true);
-    auto* cancel = Control(new QPushButton(this), kCancelButton, QStringLiteral("Cancel"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addStretch();
-    buttons->addWidget(cancel);
-    buttons->addStretch();
+    auto* cancel = lang::ResourceControl(new QPushButton(this), kCancelButton, QStringLiteral("Cancel"));
+    QHBoxLayout* buttons = SpreadButtonRow(ok, cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -70,13 +57,7 @@ void SetTitleDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void SetTitleDialog::ApplyResourceTexts() {
-    setWindowTitle(QStringLiteral("Class_SetTitle"));
-    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
-        button->setText(button->property(kResourceTextProperty).toString());
-    }
-    for (QLabel* label : findChildren<QLabel*>()) label->setText(label->property(kResourceTextProperty).toString());
-}
+void SetTitleDialog::ApplyResourceTexts() { lang::RestoreResourceTexts(this, QStringLiteral("Class_SetTitle")); }
 
 void SetTitleDialog::Prepare() {
     courseNameEdit_->setText(FromCodePage(courseName));

@@ -16,7 +16,36 @@
 
 namespace tovra::lang {
 
+namespace {
+constexpr char kResourceTextProperty[] = "resourceText";
+}  // namespace
+
 void SetControlId(QWidget* control, int id) { control->setProperty(kControlIdProperty, id); }
+
+void SetResourceControl(QWidget* control, int id, const QString& resourceText) {
+    SetControlId(control, id);
+    control->setProperty(kResourceTextProperty, resourceText);
+}
+
+void SetControlText(QWidget* control, const QString& text) {
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        label->setText(text);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        button->setText(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+        group->setTitle(text);
+    } else {
+        control->setWindowTitle(text);
+    }
+}
+
+void RestoreResourceTexts(QWidget* dialog, const QString& caption) {
+    dialog->setWindowTitle(caption);
+    for (QWidget* child : dialog->findChildren<QWidget*>()) {
+        const QVariant text = child->property(kResourceTextProperty);
+        if (text.isValid()) SetControlText(child, text.toString());
+    }
+}
 
 void LocalizeMenu(QWidget* menu, const std::string& base) {
     const QList<QAction*> items = menu->actions();
@@ -56,15 +85,7 @@ void LocalizeDialog(QWidget* dialog) {
         if (id == -1) continue;
         const QString t = LookupText(section, "T" + std::to_string(id));
         if (t.isEmpty()) continue;
-        if (auto* label = qobject_cast<QLabel*>(child)) {
-            label->setText(t);
-        } else if (auto* button = qobject_cast<QAbstractButton*>(child)) {
-            button->setText(t);
-        } else if (auto* group = qobject_cast<QGroupBox*>(child)) {
-            group->setTitle(t);
-        } else {
-            child->setWindowTitle(t);
-        }
+        SetControlText(child, t);
     }
 }
 
