@@ -1,0 +1,150 @@
+// A ten-second recording through the real codecs and container, read back by FFmpeg's tools.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "media/media_writer.h"
+#include "tests/support/temp_dir.h"
+
+namespace tovra {
+namespace {
+
+using testing::TempDir;
+using namespace wmf;
+
+constexpr int kWidth = 320, kHeight = 240;
+constexpr uint32_t kFrameBytes = kWidth * kHeight * 3;
+
+std::string RunCommand(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return "popen failed";
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+// A picture whose content is known at every frame: smooth gradients and a block that moves.
+// Returned top-down (row 0 = top) in B, G, R order.
+std::vector<uint8_t> Pattern(int n) {
+    std::vector<uint8_t> rgb(kFrameBytes);
+    const int blockX = (n * 4) % (kWidth - 40);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            uint8_t* p = &rgb[(y * kWidth + x) * 3];
+            const bool block = x >= blockX && x < blockX + 40 && y >= 100 && y < 140;
+            p[0] = block ? 255 : static_cast<uint8_t>(x * 255 / kWidth);            // B
+            p[1] = block ? 255 : static_cast<uint8_t>(y * 255 / kHeight);           // G
+            p[2] = block ? 255 : static_cast<uint8_t>(y < kHeight / 2 ? 200 : 40);  // R: top red-ish
+        }
+    }
+    return rgb;
+}
+
+// Windows DIB order: the bottom row first.
+std::vector<uint8_t> BottomUp(const std::vector<uint8_t>& topDown) {
+    std::vector<uint8_t> out(topDown.size());
+    const std::size_t row = kWidth * 3;
+    for (int y = 0; y < kHeight; ++y) std::copy_n(&topDown[y * row], row, &out[(kHeight - 1 - y) * row]);
+    return out;
+}
+
+double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * double(a[i] - b[i]);
+    const double mse = sum / a.size();
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+BitmapInfoHeader Header() { return BitmapInfoHeader{40, kWidth, kHeight, 1, 24, 0, kFrameBytes}; }
+WaveFormatEx Pcm() { return WaveFormatEx{1, 1, 8000, 8000, 1, 8, {}}; }
+
+TEST(MediaWriterFile, TenSecondsReadBackByFfmpeg) {
+    TempDir dir;
+    const std::string path = dir / "video001.wmv";
+    MediaWriter writer;
+    const WaveFormatEx pcm = Pcm();
+    ASSERT_TRUE(writer.Start(path, Header(), 15, 800000, &pcm));
+
+    int frame = 0;
+    std::vector<uint8_t> tone(2000);
+    int commands = 0;
+    for (uint32_t clock = 250; clock <= 10000; clock += 250) {
+        // Frames due before this buffer's end, at MulDiv(n, 1000, 15) ms.
+        for (; static_cast<uint32_t>(frame * 1000 / 15) < clock; ++frame) {
+            const std::vector<uint8_t> picture = BottomUp(Pattern(frame));
+            ASSERT_TRUE(writer.WriteVideo(frame * 1000 / 15, picture.data(), kFrameBytes));
+        }
+        for (std::size_t i = 0; i < tone.size(); ++i) {
+            const double t = (clock - 250) / 1000.0 + i / 8000.0;
+            tone[i] = static_cast<uint8_t>(128 + 100 * std::sin(2 * M_PI * 440 * t));
+        }
+        ASSERT_TRUE(writer.WriteAudio(clock, tone.data(), 2000));
+        if (clock % 500 == 0) {
+            ASSERT_TRUE(writer.WriteScript(clock, "pages,(" + std::to_string(clock / 1000) + ",0)"));
+            ++commands;
+        }
+    }
+    ASSERT_TRUE(writer.WriteScript(10000, "dpaths,5,2,10,20,11,21,"));
+    ++commands;
+    writer.Close();
+    EXPECT_FALSE(writer.WriteScript(10250, "pages,(1,0)"));
+
+    const std::string streams =
+        RunCommand("ffprobe -v error -show_entries stream=codec_type,codec_name -of csv=p=0 " + path);
+    EXPECT_NE(streams.find("wmav2,audio"), std::string::npos) << streams;
+    EXPECT_NE(streams.find("wmv2,video"), std::string::npos) << streams;
+    EXPECT_NE(streams.find("data"), std::string::npos) << streams;
+    EXPECT_EQ(RunCommand("ffmpeg -v error -i " + path + " -f null -"), "");
+
+    const std::string packets = RunCommand(
+        "ffprobe -v error -select_streams d -show_entries packet=pts_time,data -show_data -of compact " + path);
+    int listed = 0;
+    for (std::size_t at = packets.find("packet|"); at != std::string::npos; at = packets.find("packet|", at + 1))
+        ++listed;
+    EXPECT_EQ(listed, commands) << packets;
+    EXPECT_NE(packets.find("pts_time=0.500"), std::string::npos) << packets;
+    EXPECT_NE(packets.find("pts_time=10.000"), std::string::npos) << packets;
+    // "pages" as UTF-16LE, then a zero unit, then the parameter.
+    EXPECT_NE(packets.find("7000 6100 6700 6500 7300 0000 2800"), std::string::npos) << packets;
+
+    // Frame 75 (5 s) decoded and compared with the picture written.
+    const std::string raw = dir / "frame.raw";
+    RunCommand("ffmpeg -v error -i " + path +
+               " -map 0:v -vf \"select=eq(n\\,75)\" -frames:v 1 -f rawvideo -pix_fmt bgr24 " + raw);
+    std::ifstream in(raw, std::ios::binary);
+    std::vector<uint8_t> decoded((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(decoded.size(), kFrameBytes);
+    EXPECT_GT(Psnr(decoded, Pattern(75)), 28.0);
+    EXPECT_LT(Psnr(decoded, BottomUp(Pattern(75))), 20.0);  // and it is the right way up
+}
+
+TEST(MediaWriterFile, TimeGuardAcceptsTheLastMillisecondAndRefusesBeyond) {
+    TempDir dir;
+    MediaWriter writer;
+    ASSERT_TRUE(writer.Start(dir / "guard.wmv", Header(), 15, 80000, nullptr));
+    EXPECT_TRUE(writer.WriteScript(0, "pages,(1,0)"));
+    EXPECT_TRUE(writer.WriteScript(kMaxSampleTimeMs, "pages,(2,0)"));
+    EXPECT_FALSE(writer.WriteScript(kMaxSampleTimeMs + 1, "pages,(3,0)"));
+    EXPECT_FALSE(writer.WriteScript(uint64_t(1) << 32, "pages,(3,0)"));
+    writer.Close();
+    const std::string packets =
+        RunCommand("ffprobe -v error -select_streams d -show_entries packet=pts_time -of csv=p=0 " + dir / "guard.wmv");
+    EXPECT_NE(packets.find("600.031"), std::string::npos) << packets;
+}
+
+TEST(MediaWriterFile, StartFailsWhereTheFileCannotBeMade) {
+    MediaWriter writer;
+    const WaveFormatEx pcm = Pcm();
+    EXPECT_FALSE(writer.Start(std::string("/nonexistent-folder/x/video001.wmv"), Header(), 15, 80000, &pcm));
+    writer.Close();
+    EXPECT_FALSE(writer.WriteScript(250, "pages,(1,0)"));
+}
+
+}  // namespace
+}  // namespace tovra
