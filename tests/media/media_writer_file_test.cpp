@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -136,6 +139,40 @@ TEST(MediaWriterFile, TimeGuardAcceptsTheLastMillisecondAndRefusesBeyond) {
     const std::string packets =
         RunCommand("ffprobe -v error -select_streams d -show_entries packet=pts_time -of csv=p=0 " + dir / "guard.wmv");
     EXPECT_NE(packets.find("600.031"), std::string::npos) << packets;
+}
+
+TEST(MediaWriterFile, RecordingKilledMidwayStaysPlayableUpToItsLastPackets) {
+    TempDir dir;
+    const std::string path = dir / "killed.wmv";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The child records four seconds and dies without closing anything.
+        MediaWriter writer;
+        const WaveFormatEx pcm = Pcm();
+        if (!writer.Start(path, Header(), 15, 80000, &pcm)) _exit(2);
+        std::vector<uint8_t> tone(2000, 128);
+        int frame = 0;
+        for (uint32_t clock = 250; clock <= 4000; clock += 250) {
+            for (; static_cast<uint32_t>(frame * 1000 / 15) < clock; ++frame) {
+                const std::vector<uint8_t> picture = BottomUp(Pattern(frame));
+                writer.WriteVideo(frame * 1000 / 15, picture.data(), kFrameBytes);
+            }
+            writer.WriteAudio(clock, tone.data(), 2000);
+            writer.WriteScript(clock, "pages,(1,0)");
+        }
+        kill(getpid(), SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    EXPECT_EQ(RunCommand("ffmpeg -v error -i " + path + " -f null -"), "");
+    const std::string last =
+        RunCommand("ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 " + path);
+    ASSERT_FALSE(last.empty());
+    const double lastVideo = std::atof(last.substr(last.rfind('\n', last.size() - 2) + 1).c_str());
+    EXPECT_GT(lastVideo, 2.5) << last;  // at most about a second lost
 }
 
 TEST(MediaWriterFile, StartFailsWhereTheFileCannotBeMade) {
