@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/text/code_page.h"
 #include "platform/wmf/asf_writer.h"
 #include "platform/wmf/encoders.h"
 
@@ -15,32 +16,6 @@ HRESULT Sample::SetLength(uint32_t length) {
 }
 
 namespace {
-
-std::string Utf16ToUtf8(const std::u16string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
 
 // What the writer expects on an input when the caller does not say otherwise.
 MediaType DefaultInputType(const StreamConfig& stream) {
@@ -234,7 +209,7 @@ HRESULT Writer::SetInputProps(uint32_t input, const InputProps& props) {
 HRESULT Writer::SetOutputFilename(const std::u16string& path) {
     if (impl_->writing) return NS_E_INVALID_REQUEST;
     if (path.empty()) return E_INVALIDARG;
-    impl_->path = Utf16ToUtf8(path);
+    impl_->path = text::Utf16ToUtf8(path);
     return S_OK;
 }
 
