@@ -1,0 +1,93 @@
+// AudioCapture on the wave-in layer.
+#include "media/audio_capture.h"
+
+#include <QString>
+#include <QThread>
+
+#include "platform/framework/message_box.h"
+
+namespace tovra {
+
+using namespace wavein;
+
+AudioCapture::AudioCapture() {
+    defaultFormat_.wFormatTag = WAVE_FORMAT_PCM;
+    defaultFormat_.nChannels = 1;
+    defaultFormat_.nSamplesPerSec = 8000;
+    defaultFormat_.nAvgBytesPerSec = 8000;
+    defaultFormat_.nBlockAlign = 1;
+    defaultFormat_.wBitsPerSample = 8;
+    defaultFormat_.cbSize = 0;
+}
+
+AudioCapture::~AudioCapture() { Close(); }
+
+bool AudioCapture::Open(QObject* owner, uint32_t bufferFactor, const WAVEFORMATEX* format) {
+    if (open_ || !owner) return false;
+    if (!format) format = &defaultFormat_;
+    bufferFactor_ = bufferFactor;
+    owner_ = owner;
+    if (waveInOpen(&device_, WAVE_MAPPER, format, owner_, 0, CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
+        device_ = nullptr;
+        framework::Messages().Show(nullptr, QStringLiteral("failed open"));
+        return false;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!QueueNewBuffer(i, format->nBlockAlign)) {
+            // Hand back what was queued so the device can close.
+            waveInReset(device_);
+            waveInClose(device_);
+            device_ = nullptr;
+            return false;
+        }
+    }
+    if (waveInStart(device_) != MMSYSERR_NOERROR) {
+        waveInReset(device_);
+        waveInClose(device_);
+        device_ = nullptr;
+        return false;
+    }
+    open_ = 1;
+    return true;
+}
+
+bool AudioCapture::QueueNewBuffer(int index, uint16_t blockAlign) {
+    WAVEHDR& header = buffers_[index];
+    header = WAVEHDR{};
+    const uint32_t length = uint32_t{blockAlign} * bufferFactor_;
+    data_[index].reset(new (std::nothrow) char[length]);
+    if (!data_[index]) return false;
+    header.lpData = data_[index].get();
+    header.dwBufferLength = length;
+    if (waveInPrepareHeader(device_, &header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) return false;
+    return waveInAddBuffer(device_, &header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+}
+
+void AudioCapture::Close() {
+    if (!open_) return;
+    if (waveInReset(device_) != MMSYSERR_NOERROR) return;
+    open_ = 0;
+    QThread::msleep(500);
+    waveInClose(device_);
+    device_ = nullptr;
+    for (int i = 0; i < 3; ++i) {
+        data_[i].reset();
+        buffers_[i].lpData = nullptr;
+    }
+}
+
+char* AudioCapture::TakeBuffer(WAVEHDR* header) {
+    if (open_ && waveInUnprepareHeader(device_, header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) {
+        return header->lpData;
+    }
+    return nullptr;
+}
+
+MMRESULT AudioCapture::RequeueBuffer(WAVEHDR* header) {
+    if (!open_) return 0;
+    MMRESULT result = waveInPrepareHeader(device_, header, sizeof(WAVEHDR));
+    if (result == MMSYSERR_NOERROR) result = waveInAddBuffer(device_, header, sizeof(WAVEHDR));
+    return result;
+}
+
+}  // namespace tovra

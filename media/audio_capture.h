@@ -1,0 +1,46 @@
+// The microphone side of a recording: three buffers circulate at the wave-in device, and every
+// buffer that comes back full is announced to the owner, whose handler takes it and queues it again.
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "platform/wavein/wave_in.h"
+
+namespace tovra {
+
+class AudioCapture {
+public:
+    AudioCapture();
+    ~AudioCapture();
+    AudioCapture(const AudioCapture&) = delete;
+    AudioCapture& operator=(const AudioCapture&) = delete;
+
+    // Opens the default source and starts it with three buffers of nBlockAlign x bufferFactor
+    // bytes. The owner receives a wavein::WaveInDataEvent for every returned buffer. Without a
+    // format the default one (PCM 8000 Hz, 8 bits, mono) is used.
+    bool Open(QObject* owner, uint32_t bufferFactor, const wavein::WAVEFORMATEX* format = nullptr);
+    void Close();
+    // The data of a returned buffer, or none when closed or the buffer cannot be unprepared.
+    char* TakeBuffer(wavein::WAVEHDR* header);
+    // Queues a returned buffer again; 0 or the device's error. Does nothing when closed.
+    wavein::MMRESULT RequeueBuffer(wavein::WAVEHDR* header);
+
+    bool IsOpen() const { return open_ != 0; }
+    wavein::HWAVEIN Device() const { return device_; }
+
+private:
+    bool QueueNewBuffer(int index, uint16_t blockAlign);
+
+    wavein::WAVEFORMATEX defaultFormat_;
+    uint32_t open_ = 0;
+    QObject* owner_ = nullptr;
+    wavein::HWAVEIN device_ = nullptr;
+    uint32_t bufferFactor_ = 3200;  // buffer length in blocks
+    std::array<wavein::WAVEHDR, 3> buffers_{};
+    std::array<std::unique_ptr<char[]>, 3> data_;
+};
+
+}  // namespace tovra
