@@ -1,0 +1,364 @@
+// VideoCapture on the capture layer.
+#include "media/video_capture.h"
+
+#include <QCoreApplication>
+#include <chrono>
+#include <QRegularExpression>
+#include <cstdio>
+
+#include "lang/language_table.h"
+#include "platform/capture/format_dialog.h"
+#include "platform/text/code_page.h"
+
+namespace tovra {
+
+using namespace capture;
+
+namespace {
+
+constexpr size_t kMaxFriendlyNameBytes = 80;
+
+// Milliseconds of a steady clock, wrapping at 32 bits like the system's tick count.
+uint32_t TickCount() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// The dialog's caption is the text of the menu command that opens it, without its access key.
+QString MenuText(std::string_view section, std::string_view key) {
+    QString text = lang::LookupText(section, key);
+    text.remove(QRegularExpression(QStringLiteral("\\(&.\\)|&|\\.\\.\\.$")));
+    return text.trimmed();
+}
+
+bool ShowRealFormatDialog(QWidget* parent, QPoint position, StreamConfig& config) {
+    FormatDialogTexts texts;
+    texts.title = MenuText("Class_1_CMD", "M32809");
+    texts.ok = lang::LookupText("Class_SetBps", "T1");
+    texts.cancel = lang::LookupText("Class_SetBps", "T2");
+    return capture::ShowFormatDialog(parent, position, config, texts);
+}
+
+bool Fits(int w, int h, int wantedWidth, int wantedHeight) { return w <= wantedWidth && h <= wantedHeight; }
+
+void SetSize(VideoMediaType& format, int width, int height) {
+    format.biWidth = width;
+    format.biHeight = height;
+    format.biSizeImage = static_cast<uint32_t>(format.biBitCount / 8 * width * height);
+}
+
+}  // namespace
+
+void ChooseCaptureFormat(StreamConfig& config, int wantedWidth, int wantedHeight, int frameRate) {
+    VideoMediaType format;
+    if (config.GetFormat(format) == S_OK && format.formatVideoInfo) {
+        format.avgTimePerFrame = 10000000 / frameRate;
+        SetSize(format, wantedWidth, wantedHeight);
+        if (config.SetFormat(format) == S_OK) return;
+    }
+    int count = 0;
+    if (config.GetNumberOfCapabilities(count) != S_OK) return;
+    int bestDistance = wantedWidth + wantedHeight;
+    int bestIndex = -1;
+    for (int i = 0; i < count; ++i) {
+        VideoMediaType cap;
+        if (config.GetStreamCaps(i, cap) != S_OK) continue;
+        if (!cap.majorVideo || !cap.formatVideoInfo || cap.formatSize < kVideoInfoHeaderSize || !cap.hasFormat)
+            continue;
+        if (!Fits(cap.biWidth, cap.biHeight, wantedWidth, wantedHeight)) continue;
+        const int distance = (wantedWidth - cap.biWidth) + (wantedHeight - cap.biHeight);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            bestIndex = i;
+        }
+    }
+    if (bestIndex < 0) return;
+    VideoMediaType cap;
+    if (config.GetStreamCaps(bestIndex, cap) != S_OK) return;
+    const int ownWidth = cap.biWidth, ownHeight = cap.biHeight;
+    const uint32_t ownSize = cap.biSizeImage;
+    int targetWidth = 0, targetHeight = 0;
+    int targetDistance = bestDistance;
+    for (const auto& size : kStandardCaptureSizes) {
+        if (!Fits(size[0], size[1], wantedWidth, wantedHeight)) continue;
+        const int distance = (wantedWidth - size[0]) + (wantedHeight - size[1]);
+        if (distance < targetDistance) {
+            targetDistance = distance;
+            targetWidth = size[0];
+            targetHeight = size[1];
+        }
+    }
+    if (targetWidth) {
+        SetSize(cap, targetWidth, targetHeight);
+        if (config.SetFormat(cap) == S_OK) return;
+        if (targetWidth == 720 && targetHeight == 576 && ownWidth < 640 && ownHeight < 480) {
+            SetSize(cap, 640, 480);
+            if (config.SetFormat(cap) == S_OK) return;
+        }
+        cap.biWidth = ownWidth;
+        cap.biHeight = ownHeight;
+        cap.biSizeImage = ownSize;
+    }
+    config.SetFormat(cap);
+}
+
+VideoCapture::VideoCapture()
+    : devices_(kMaxDevices), enumerate_(EnumerateVideoInputDevices), formatDialog_(ShowRealFormatDialog) {}
+
+VideoCapture::~VideoCapture() {
+    StopFrameThread();
+    StopPreview();
+    ReleaseGraph();
+    devices_.clear();
+}
+
+int VideoCapture::EnumerateDevices(int preferred) {
+    deviceCount_ = 0;
+    selectedMoniker_ = nullptr;
+    for (CaptureDevice& d : devices_) d = CaptureDevice{};
+    std::vector<std::shared_ptr<Moniker>> monikers;
+    const HRESULT hr = enumerate_(monikers);
+    if (hr != S_OK) return -1;
+    for (const auto& moniker : monikers) {
+        if (deviceCount_ == kMaxDevices) break;  // room for ten; further devices are not offered
+        const std::string name = moniker ? moniker->FriendlyName() : std::string();
+        if (name.empty()) continue;  // a device without a readable name is skipped
+        std::string bytes = text::Utf8ToCodePage(name);
+        bytes.resize(text::CodePagePrefixLength(bytes, kMaxFriendlyNameBytes));
+        devices_[deviceCount_].moniker = moniker;
+        devices_[deviceCount_].friendlyName = std::move(bytes);
+        ++deviceCount_;
+    }
+    if (deviceCount_ == 0) return -1;
+    selectedIndex_ = preferred >= deviceCount_ ? deviceCount_ - 1 : std::max(preferred, 0);
+    selectedMoniker_ = devices_[selectedIndex_].moniker.get();
+    return selectedIndex_;
+}
+
+bool VideoCapture::BuildGraph(QObject* notifyWindow, QWidget* previewWindow) {
+    notifyWindow_ = notifyWindow;
+    previewWindow_ = previewWindow;
+    if (deviceCount_ == 0 || !selectedMoniker_) return false;
+    graph_ = std::make_unique<CaptureGraph>();
+    mediaControl_ = true;
+    std::shared_ptr<CaptureFilter> filter;
+    if (Failed(selectedMoniker_->BindToObject(filter))) return false;
+    if (Failed(graph_->AddCaptureFilter(filter))) return false;
+    if (!AddGrabber()) return false;
+    RunPreview();
+    return true;
+}
+
+bool VideoCapture::AddGrabber() {
+    if (!graph_) return false;
+    sampleGrabber_ = graph_->AddSampleGrabber();
+    if (!sampleGrabber_) return false;
+    if (Failed(sampleGrabber_->SetMediaType(kSubtypeRgb24))) {
+        std::printf("ERROR - Could not set media type for pSampleGrabber.");
+        std::fflush(stdout);
+        return false;
+    }
+    streamConfig_ = graph_->FindStreamConfig();
+    if (streamConfig_) ChooseCaptureFormat(*streamConfig_, captureWidth_, captureHeight_, frameRate_);
+    if (Failed(graph_->RenderStream())) return false;
+    mediaControl_ = true;
+    videoWindow_ = graph_->GetVideoWindow();
+    if (!videoWindow_) return false;
+    // Forget the stored window so that it is attached to the new renderer.
+    QWidget* window = previewWindow_;
+    previewWindow_ = nullptr;
+    SetPreviewWindow(window);
+    sampleGrabber_->SetOneShot(false);
+    sampleGrabber_->SetBufferSamples(true);
+    VideoMediaType connected;
+    if (Failed(sampleGrabber_->GetConnectedMediaType(connected))) return false;
+    captureWidth_ = connected.biWidth;
+    captureHeight_ = connected.biHeight;
+    CreateCaptureBitmap();
+    return true;
+}
+
+void VideoCapture::CreateCaptureBitmap() {
+    captureBitmap_ = Dib24{};
+    captureBufferSize_ = 0;
+    if (!CreateDibSection(captureWidth_, captureHeight_, captureBitmap_)) return;
+    captureBufferSize_ = static_cast<uint32_t>(DibStride(captureWidth_) * captureHeight_);
+}
+
+bool VideoCapture::SetPreviewWindow(QWidget* window) {
+    if (!videoWindow_) return false;
+    if (window != previewWindow_) {
+        const bool wasRunning = graph_ && graph_->IsRunning();
+        if (wasRunning) graph_->Stop();
+        previewWindow_ = window;
+        if (Failed(videoWindow_->put_Owner(window))) return false;
+        if (Failed(videoWindow_->put_WindowStyle(WS_CHILD | WS_CLIPCHILDREN))) return false;
+        if (wasRunning) graph_->Run();
+    }
+    if (window) videoWindow_->SetWindowPosition(0, 0, window->width(), window->height());
+    return true;
+}
+
+void VideoCapture::RunPreview() {
+    if (mediaControl_ && graph_ && !running_) {
+        graph_->Run();
+        running_ = 1;
+    }
+}
+
+void VideoCapture::StopPreview() {
+    if (mediaControl_ && graph_ && running_) {
+        graph_->Stop();
+        running_ = 0;
+    }
+}
+
+void VideoCapture::ReleasePreview() {
+    if (videoWindow_) {
+        videoWindow_->put_Owner(nullptr);
+        videoWindow_->put_Visible(false);
+        videoWindow_ = nullptr;
+    }
+    if (graph_) graph_->RemoveDownstream();
+    mediaControl_ = false;
+    sampleGrabber_ = nullptr;
+}
+
+void VideoCapture::ReleaseGraph() {
+    if (videoWindow_) {
+        videoWindow_->put_Visible(false);
+        videoWindow_->put_Owner(nullptr);
+        videoWindow_ = nullptr;
+    }
+    graph_.reset();
+    streamConfig_ = nullptr;
+    mediaControl_ = false;
+    running_ = 0;
+    sampleGrabber_ = nullptr;
+    captureBitmap_ = Dib24{};
+    captureBufferSize_ = 0;
+}
+
+void VideoCapture::SelectDevice(int index, QObject* notifyWindow, QWidget* previewWindow) {
+    if (index >= deviceCount_) index = deviceCount_ - 1;
+    if (index < 0) {
+        selectedMoniker_ = nullptr;
+        StopPreview();
+        ReleasePreview();
+        ReleaseGraph();
+        selectedIndex_ = -1;
+        return;
+    }
+    if (devices_[index].moniker.get() == selectedMoniker_) return;
+    selectedIndex_ = index;
+    selectedMoniker_ = devices_[index].moniker.get();
+    StopPreview();
+    ReleasePreview();
+    ReleaseGraph();
+    BuildGraph(notifyWindow, previewWindow);
+}
+
+bool VideoCapture::ShowFormatDialog(QWidget* parent) {
+    if (!mediaControl_ || !graph_) return false;
+    StopPreview();
+    ReleasePreview();
+    bool result = false;
+    if (streamConfig_ && streamConfig_->HasPropertyPages()) {
+        formatDialog_(parent, QPoint(30, 30), *streamConfig_);
+        VideoMediaType format;
+        if (streamConfig_->GetFormat(format) == S_OK) {
+            if (format.formatVideoInfo) {
+                captureWidth_ = format.biWidth;
+                captureHeight_ = format.biHeight;
+            }
+            result = true;
+        }
+    }
+    AddGrabber();
+    RunPreview();
+    return result;
+}
+
+void VideoCapture::GrabFrame() {
+    if (!sampleGrabber_ || captureBitmap_.Empty()) return;
+    long size = 0;
+    if (Failed(sampleGrabber_->GetCurrentBuffer(size, nullptr)) || size > static_cast<long>(captureBufferSize_)) {
+        return;
+    }
+    sampleGrabber_->GetCurrentBuffer(size, captureBitmap_.bits.data());
+}
+
+bool VideoCapture::StartFrameThread(int16_t outputWidth, int16_t outputHeight, FrameCallback callback, void* userData) {
+    StopFrameThread();
+    userData_ = userData;
+    threadState_ = std::make_shared<ThreadState>();
+    threadState_->run = true;
+    callback_ = callback;
+    outputWidth_ = outputWidth;
+    outputHeight_ = outputHeight;
+    try {
+        threadState_->alive = true;
+        thread_ = std::thread(&VideoCapture::FrameThread, this, threadState_);
+    } catch (const std::system_error&) {
+        threadState_->alive = false;
+        return false;
+    }
+    return true;
+}
+
+void VideoCapture::FrameThread(std::shared_ptr<ThreadState> state) {
+    Dib24 output;
+    if (!CreateDibSection(outputWidth_, outputHeight_, output)) {
+        if (QObject* notify = notifyWindow_.data()) QCoreApplication::postEvent(notify, new FrameThreadEvent(2, 0));
+        state->alive = false;
+        return;
+    }
+    const uint32_t period = (frameRate_ / 2 + 1000) / frameRate_;  // ms: 67 at 15 frames per second
+    uint32_t wait = period;
+    uint32_t lastTick = TickCount() - (period - 1);
+    int lastResult = 0;
+    while (state->run) {
+        const uint32_t now = TickCount();
+        const uint32_t elapsed = now - lastTick;
+        if (elapsed < wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        const uint32_t late = elapsed - wait;
+        wait = late < period ? period - late : 0;
+        lastTick = now;
+        if (lastResult != 0) {
+            lastResult = callback_(nullptr, 0, userData_);
+            continue;
+        }
+        GrabFrame();
+        if (captureBitmap_.Empty()) continue;
+        if (captureWidth_ != outputWidth_ || captureHeight_ != outputHeight_) {
+            StretchDib24(captureBitmap_.bits.data(), captureWidth_, captureHeight_, output.bits.data(), outputWidth_,
+                         outputHeight_);
+            lastResult = callback_(output.bits.data(), 0, userData_);
+        } else {
+            lastResult = callback_(captureBitmap_.bits.data(), 0, userData_);
+        }
+    }
+    state->alive = false;
+}
+
+void VideoCapture::StopFrameThread() {
+    if (!threadState_) return;
+    threadState_->run = false;
+    for (int i = 0; i < 80 && threadState_->alive; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (threadState_->alive) {
+        // A thread cannot be killed safely here; it is let go. It touches nothing of this object
+        // once its callback returns, because it sees its run flag cleared first.
+        std::printf("capture: frame thread did not end within 4 s; left to finish on its own\n");
+        std::fflush(stdout);
+        thread_.detach();
+        threadState_->alive = false;
+    } else if (thread_.joinable()) {
+        thread_.join();
+    }
+    threadState_.reset();
+}
+
+}  // namespace tovra

@@ -1,0 +1,117 @@
+// The capture graph on GStreamer: the video input devices, a capture filter bound from one, a
+// sample grabber that keeps the latest frame as 24-bit bottom-up BGR, and a preview renderer
+// drawn inside a window of the program. The pipeline behind it is
+//   source ! capture format ! [jpegdec] ! tee ! queue ! videoconvert ! BGR ! appsink (grabber)
+//                                             tee ! queue ! videoconvert ! BGRx ! appsink (preview)
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/capture/capture_types.h"
+
+namespace tovra::capture {
+
+class CaptureFilter;
+
+// Names one capture device; binding it makes the device's capture filter.
+class Moniker {
+public:
+    virtual ~Moniker() = default;
+    virtual std::string FriendlyName() const = 0;  // UTF-8
+    virtual HRESULT BindToObject(std::shared_ptr<CaptureFilter>& filter) = 0;
+};
+
+// The video input devices ("Video/Source") of the system, and test-pattern cameras when the
+// environment variable TOVRA_TEST_CAMERA is set to a count (1 for one). S_FALSE when there is none.
+HRESULT EnumerateVideoInputDevices(std::vector<std::shared_ptr<Moniker>>& devices);
+
+// Window styles the video window accepts; it is always a child of its owner.
+inline constexpr long WS_CHILD = 0x40000000L;
+inline constexpr long WS_CLIPCHILDREN = 0x02000000L;
+
+class PreviewWidget;
+struct PreviewFrame;
+
+// The preview renderer's window: a child of its owner that shows the latest camera frame.
+class VideoWindow {
+public:
+    VideoWindow();
+    ~VideoWindow();
+    VideoWindow(const VideoWindow&) = delete;
+    VideoWindow& operator=(const VideoWindow&) = delete;
+
+    HRESULT put_Owner(QWidget* owner);
+    HRESULT put_WindowStyle(long style);
+    HRESULT SetWindowPosition(int left, int top, int width, int height);
+    HRESULT put_Visible(bool visible);
+
+    QWidget* Owner() const { return owner_; }
+    QWidget* Widget() const;  // the window itself, once it has an owner
+    // From the streaming thread: a new top-down BGRx frame.
+    void Deliver(const uint8_t* bgrx, int width, int height, int stride);
+
+private:
+    QPointer<QWidget> owner_;
+    QPointer<PreviewWidget> widget_;
+    std::shared_ptr<PreviewFrame> frame_;
+    bool visible_ = true;
+};
+
+class SampleGrabber {
+public:
+    // Only kSubtypeRgb24 is offered.
+    HRESULT SetMediaType(const std::string& subtype);
+    HRESULT SetOneShot(bool oneShot);
+    HRESULT SetBufferSamples(bool buffer);
+    HRESULT GetConnectedMediaType(VideoMediaType& format);
+    // The latest frame as a bottom-up DIB: with no buffer, size receives its length in bytes;
+    // with one, the frame is copied into it when it holds size bytes.
+    HRESULT GetCurrentBuffer(long& size, uint8_t* buffer);
+
+private:
+    friend class CaptureGraph;
+    void* sink_ = nullptr;  // the appsink, owned by the graph's pipeline
+    bool connected_ = false;
+    int width_ = 0, height_ = 0;
+    bool bufferSamples_ = false;
+};
+
+// A filter graph with its builder and media control.
+class CaptureGraph {
+public:
+    CaptureGraph();
+    ~CaptureGraph();
+    CaptureGraph(const CaptureGraph&) = delete;
+    CaptureGraph& operator=(const CaptureGraph&) = delete;
+
+    HRESULT AddCaptureFilter(std::shared_ptr<CaptureFilter> filter);
+    // The capture pin's format control; none without a capture filter.
+    StreamConfig* FindStreamConfig();
+    // A sample grabber in the graph, not yet connected.
+    SampleGrabber* AddSampleGrabber();
+    // Connects the capture pin to the grabber, and a preview branch to the video window, in the
+    // stream configuration's current format.
+    HRESULT RenderStream();
+    VideoWindow* GetVideoWindow();  // none before RenderStream
+    HRESULT Run();
+    HRESULT Stop();
+    bool IsRunning() const { return running_; }
+    // Disconnects and removes every filter after the capture filter: grabber, preview, renderer.
+    void RemoveDownstream();
+
+private:
+    void* pipeline_ = nullptr;
+    std::shared_ptr<CaptureFilter> filter_;
+    std::unique_ptr<SampleGrabber> grabber_;
+    std::unique_ptr<VideoWindow> window_;
+    std::vector<void*> downstream_;  // elements after the source
+    bool running_ = false;
+};
+
+}  // namespace tovra::capture
