@@ -8,6 +8,8 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
+#include "platform/text/code_page.h"
+
 namespace tovra {
 namespace {
 
@@ -130,5 +132,60 @@ QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, int number, const QStr
 }
 
 int PageNumberOf(const QTreeWidgetItem* item) { return item ? item->data(0, kPageNumberRole).toInt() : 0; }
+
+}  // namespace tovra
+
+namespace tovra {
+
+int NextFreePageNumber(QTreeWidget* tree, int pageCount) {
+    int largest = pageCount;
+    if (QTreeWidgetItem* course = CourseItem(tree)) {
+        for (int i = 0; i < course->childCount(); ++i) largest = std::max(largest, PageNumberOf(course->child(i)));
+    }
+    return largest + 1;
+}
+
+int StepPage(QTreeWidget* tree, int direction, int currentPage) {
+    QTreeWidgetItem* course = CourseItem(tree);
+    if (!course) return 0;
+    int previousNumber = 1;
+    for (int i = 0; i < course->childCount(); ++i) {
+        QTreeWidgetItem* item = course->child(i);
+        const int number = PageNumberOf(item);
+        if (number != currentPage) {
+            previousNumber = number;
+            continue;
+        }
+        if (direction > 0) {
+            if (i + 1 >= course->childCount()) return 0;
+            QTreeWidgetItem* next = course->child(i + 1);
+            tree->setCurrentItem(next);
+            return PageNumberOf(next);
+        }
+        // Backward from the first page selects nothing and names page 1.
+        if (i > 0) tree->setCurrentItem(course->child(i - 1));
+        return previousNumber;
+    }
+    return 0;
+}
+
+std::vector<CoursePage> PagesFromTree(QTreeWidget* tree) {
+    std::vector<CoursePage> pages;
+    if (QTreeWidgetItem* course = CourseItem(tree)) {
+        for (int i = 0; i < course->childCount(); ++i) {
+            QTreeWidgetItem* item = course->child(i);
+            pages.push_back({PageNumberOf(item), text::ToCodePage(item->text(0).toStdU16String())});
+        }
+    }
+    return pages;
+}
+
+QTreeWidgetItem* PageItem(QTreeWidget* tree, int number) {
+    QTreeWidgetItem* course = CourseItem(tree);
+    for (int i = 0; course && i < course->childCount(); ++i) {
+        if (PageNumberOf(course->child(i)) == number) return course->child(i);
+    }
+    return nullptr;
+}
 
 }  // namespace tovra

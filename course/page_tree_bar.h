@@ -5,6 +5,9 @@
 #include <QPixmap>
 #include <QSize>
 #include <QWidget>
+#include <vector>
+
+#include "course/course_project.h"
 
 class QLabel;
 class QTreeWidget;
@@ -58,5 +61,15 @@ QTreeWidgetItem* AddCourseItem(QTreeWidget* tree, const QString& label);
 // Appends a page item under the course item.
 QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, int number, const QString& title);
 int PageNumberOf(const QTreeWidgetItem* item);
+// The first page item of the given number, or null.
+QTreeWidgetItem* PageItem(QTreeWidget* tree, int number);
+
+// The number the next added page gets: one more than the larger of pageCount and every page's number.
+int NextFreePageNumber(QTreeWidget* tree, int pageCount);
+// Selects the page item before (direction <= 0) or after the one of currentPage and returns its
+// number; 0 when there is none. Backward from the first page item selects nothing and returns 1.
+int StepPage(QTreeWidget* tree, int direction, int currentPage);
+// The page items of the course item as the project file keeps them (titles in the code page).
+std::vector<CoursePage> PagesFromTree(QTreeWidget* tree);
 
 }  // namespace tovra

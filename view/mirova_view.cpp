@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 
 #include "app/command_ids.h"
+#include "app/create_course_dialog.h"
+#include "course/course_folder.h"
 #include "course/project_file.h"
 #include "course/page_tree_bar.h"
 #include "course/project_open.h"
@@ -45,6 +47,7 @@ CMirovaView::CMirovaView(QWidget* parent) : QWidget(parent), browser_(new browse
     connect(browser_, &browser::BrowserControl::TitleChange, this, &CMirovaView::OnTitleChange);
     connect(browser_, &browser::BrowserControl::DocumentComplete, this, &CMirovaView::OnDocumentComplete);
     browser_->SetInputFilter(this);
+    createDialog_ = new CreateCourseDialog(this);
 }
 
 CMirovaView::~CMirovaView() = default;
@@ -150,17 +153,45 @@ void CMirovaView::FillVideoSourceMenu(QMenu* editMenu) {
 bool CMirovaView::eventFilter(QObject* watched, QEvent* event) {
     // Everything bound for the page passes here first.
     if (editing_) return QWidget::eventFilter(watched, event);
+    // Clicks on a page number beyond the course's pages never reach that page.
+    const bool pageOutOfRange = course_.pageCount != 0 && course_.currentPage > course_.pageCount;
     switch (event->type()) {
         case QEvent::KeyPress:
-            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && mainFrame_) {
-                mainFrame_->PostCommand(cmd::kShowMode);
+            switch (static_cast<QKeyEvent*>(event)->key()) {
+                case Qt::Key_Escape:
+                    if (mainFrame_) mainFrame_->PostCommand(cmd::kShowMode);
+                    break;
+                case Qt::Key_Space:
+                case Qt::Key_Return:
+                case Qt::Key_Enter:
+                case Qt::Key_PageDown:
+                case Qt::Key_Right:
+                case Qt::Key_Down:
+                    pageStep_ = std::min<int16_t>(pageStep_ + 1, 99);
+                    break;
+                case Qt::Key_Backspace:
+                case Qt::Key_PageUp:
+                case Qt::Key_Left:
+                case Qt::Key_Up:
+                    pageStep_ = std::max<int16_t>(pageStep_ - 1, 0);
+                    break;
+                default:
+                    break;
             }
+            break;  // the key goes on to the page, which turns slides or steps by itself
+        case QEvent::MouseButtonPress: {
+            const auto button = static_cast<QMouseEvent*>(event)->button();
+            if (button == Qt::RightButton) return true;
+            if (button == Qt::LeftButton && pageOutOfRange) return true;
             break;
-        case QEvent::MouseButtonPress:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) return true;
-            break;
+        }
         case QEvent::MouseButtonRelease: {
             auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton) {
+                if (pageOutOfRange) return true;
+                ++pageStep_;  // bounded when it is logged
+                break;
+            }
             if (mouse->button() != Qt::RightButton) break;
             if (mainFrame_) mainFrame_->TrackPopupMenu(137, 0, "Class_R", mouse->globalPosition().toPoint());
             return true;
@@ -175,6 +206,7 @@ bool CMirovaView::eventFilter(QObject* watched, QEvent* event) {
 
 void CMirovaView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && mainFrame_) mainFrame_->PostCommand(cmd::kShowMode);
+    if (event->text() == QLatin1String(" ")) ++pageStep_;
     QWidget::keyPressEvent(event);
 }
 
@@ -190,12 +222,18 @@ void CMirovaView::ShowStartAddress() {
 }
 
 void CMirovaView::WriteProjectFile() {
+    // The page tree is where the page list is changed; the file follows it.
+    if (CourseItem(PageTree())) course_.pages = PagesFromTree(PageTree());
     const std::string path = course_.ProjectFilePath();
     if (course_.projectFileName.empty() || !WriteFileAtomically(path, FormatProjectFile(course_))) {
         ShowMessage(QString::fromLatin1(kFailedOpen) + QString::fromStdString(path));
         return;
     }
     LogEvent(QStringLiteral("write-project"), QString::fromStdString(path));
+    // The player's page list; a course folder without a web site gets none.
+    if (QFileInfo(QString::fromStdString(course_.folder + "/web.files")).isDir()) {
+        WriteFileAtomically(CoursePagesScriptPath(course_.folder), FormatCoursePagesScript(course_.pages));
+    }
 }
 
 bool CMirovaView::ImportDeck() {
@@ -245,6 +283,7 @@ void CMirovaView::OnTitleChange(const QString& title) {
         course_.currentPage = static_cast<int16_t>(number);
         pageStep_ = 0;
         loggedStep_ = 0;
+        SyncTreeSelection();
     }
 }
 
@@ -259,16 +298,62 @@ void CMirovaView::OnDocumentComplete(const QString& url) {
     }
 }
 
-bool CMirovaView::HandlesCommand(int id) const { return id == cmd::kFileOpen; }
-
-bool CMirovaView::OnCommand(int id) {
-    if (id == cmd::kFileOpen) {
-        OnFileOpen();
-        return true;
+bool CMirovaView::HandlesCommand(int id) const {
+    switch (id) {
+        case cmd::kFileNew:
+        case cmd::kFileOpen:
+        case cmd::kPrevPage:
+        case cmd::kNextPage:
+        case cmd::kAddPage:
+        case cmd::kDeletePage:
+        case cmd::kBrowse:
+            return true;
+        default:
+            return false;
     }
-    return false;
 }
 
-bool CMirovaView::OnUpdateCommand(int, framework::CommandState&) { return false; }
+bool CMirovaView::OnCommand(int id) {
+    switch (id) {
+        case cmd::kFileNew:
+            OnFileNew();
+            return true;
+        case cmd::kFileOpen:
+            OnFileOpen();
+            return true;
+        case cmd::kPrevPage:
+            OnPrevPage();
+            return true;
+        case cmd::kNextPage:
+            OnNextPage();
+            return true;
+        case cmd::kAddPage:
+            OnAddPage();
+            return true;
+        case cmd::kDeletePage:
+            OnDeletePage();
+            return true;
+        case cmd::kBrowse:
+            OnBrowse();
+            return true;
+        default:
+            return false;
+    }
+}
+
+ViewCommandInputs CMirovaView::CommandInputs() const {
+    ViewCommandInputs in;
+    in.blankCourse = course_.IsBlank();
+    in.pageCount = course_.pageCount;
+    in.currentPage = course_.currentPage;
+    in.recordState = recordState_;
+    in.editing = editing_;
+    in.deckImportPending = course_.deckImportPending;
+    return in;
+}
+
+bool CMirovaView::OnUpdateCommand(int id, framework::CommandState& state) {
+    return HandlesCommand(id) && ViewCommandState(id, CommandInputs(), state);
+}
 
 }  // namespace tovra

@@ -10,10 +10,13 @@
 
 #include "course/course_project.h"
 #include "platform/framework/command_router.h"
+#include "view/command_states.h"
 #include "view/main_window_access.h"
 
+class QDialog;
 class QMenu;
 class QKeyEvent;
+class QTreeWidget;
 
 namespace tovra::browser {
 class BrowserControl;
@@ -21,7 +24,7 @@ class BrowserControl;
 
 namespace tovra {
 
-enum class RecordState : uint16_t { Recording = 1, Paused = 2, Stopped = 3 };
+class CreateCourseDialog;
 
 class CMirovaView : public QWidget, public framework::CommandTarget {
     Q_OBJECT
@@ -39,6 +42,17 @@ public:
 
     // Shows page n by the page's own script.
     void GoToPage(int n);
+    void OnPrevPage();
+    void OnNextPage();
+    // Selects the item of the page on show in the page tree.
+    void SyncTreeSelection();
+
+    // File New (57600): a new course from the create-course dialog.
+    void OnFileNew();
+    // Page tree commands: add page (32811), delete page (32812), browse (32813).
+    void OnAddPage();
+    void OnDeletePage();
+    void OnBrowse();
 
     // Replaces the items of the first submenu of the Edit menu with one per camera (at most 13).
     void FillVideoSourceMenu(QMenu* editMenu);
@@ -68,6 +82,14 @@ public:
     using FileChooser = std::function<QString(const QString& filter)>;
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
+    // How modal dialogs are run; QDialog::exec unless replaced (tests fill and accept them).
+    using DialogRunner = std::function<int(QDialog& dialog)>;
+    void SetDialogRunner(DialogRunner runner) { runDialog_ = std::move(runner); }
+    CreateCourseDialog& CourseDialog() { return *createDialog_; }
+
+    // How Browse opens the course's start page; the desktop's default handler unless replaced.
+    void SetOpenHandler(std::function<bool(const QString&)> open) { openExternal_ = std::move(open); }
+
     // Where ".lsn" files chosen in File Open are remembered (the recent-file list).
     void SetRecentFileSink(std::function<void(const QString&)> sink) { addToRecent_ = std::move(sink); }
 
@@ -94,6 +116,9 @@ protected:
 
 private:
     void ShowCourseInTree();
+    QTreeWidget* PageTree() const;
+    ViewCommandInputs CommandInputs() const;
+    int RunDialog(QDialog& dialog);
     void Navigate(const std::string& address);
     void ShowMessage(const QString& text);
     void ShowStartAddress();
@@ -109,6 +134,9 @@ private:
     browser::BrowserControl* browser_ = nullptr;
     MainWindowAccess* mainFrame_ = nullptr;
     QStringList videoDevices_;
+    CreateCourseDialog* createDialog_ = nullptr;  // a child of the view
+    DialogRunner runDialog_;
+    std::function<bool(const QString&)> openExternal_;
     DeckImporter importDeck_;
     FileChooser chooseFile_;
     std::function<void(const QString&)> addToRecent_;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QUrl>
 #include <filesystem>
 
@@ -190,7 +192,9 @@ TEST_F(ViewTest, TwoLineFileImportsItsDeckWithoutADialog) {
     view->OnFileOpen();  // the import stays pending: again no dialog
     EXPECT_EQ(imported.size(), 2u);
     EXPECT_EQ(dialogs, 0);
-    EXPECT_FALSE(view->HandlesCommand(cmd::kFileNew));
+    framework::CommandState fileNew;
+    EXPECT_TRUE(view->OnUpdateCommand(cmd::kFileNew, fileNew));
+    EXPECT_FALSE(fileNew.enabled);  // no new course while the import is pending
 }
 
 TEST_F(ViewTest, ImportedCourseIsImportedAgainOnlyWhenItsPlayerIsMissing) {
@@ -207,6 +211,42 @@ TEST_F(ViewTest, ImportedCourseIsImportedAgainOnlyWhenItsPlayerIsMissing) {
 
     view->ReadProjectFile(MakeCourse("NoPlayer", bytes, false));
     EXPECT_EQ(imports, 1);
+}
+
+TEST_F(ViewTest, AdvanceKeysCountStepsWithinBoundsAndClicksBeyondTheCourseNeverReachThePage) {
+    view->ReadProjectFile(MakeCourse("Optics", kCourse));
+    ASSERT_TRUE(WaitForLoad(QStringLiteral("fullscreen.htm?open=2.html")));
+    QWidget* input = view->Browser().InputWidget();
+    ASSERT_NE(input, nullptr);
+    auto press = [&](Qt::Key key, int times) {
+        for (int i = 0; i < times; ++i) {
+            QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+            QCoreApplication::sendEvent(input, &event);
+        }
+    };
+    press(Qt::Key_Right, 11);
+    EXPECT_EQ(view->PageStep(), 11);
+    press(Qt::Key_Left, 12);
+    EXPECT_EQ(view->PageStep(), 0);
+    press(Qt::Key_Down, 150);
+    EXPECT_EQ(view->PageStep(), 99);
+    press(Qt::Key_A, 3);  // other keys do not count
+    EXPECT_EQ(view->PageStep(), 99);
+
+    auto click = [&] {
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(input, &event);
+        }
+    };
+    view->OnTitleChange(QStringLiteral("PAGE:3"));  // a new page starts at step 0
+    EXPECT_EQ(view->PageStep(), 0);
+    click();
+    EXPECT_EQ(view->PageStep(), 1);                  // a click that reaches the page is a step
+    view->OnTitleChange(QStringLiteral("PAGE:12"));  // beyond the course's three pages
+    click();
+    click();
+    EXPECT_EQ(view->PageStep(), 0);
 }
 
 TEST_F(ViewTest, WithoutACourseTheStartPageOfTheLanguageIsShown) {

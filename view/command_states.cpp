@@ -1,0 +1,67 @@
+// The view's command states.
+#include "view/command_states.h"
+
+#include "app/command_ids.h"
+
+namespace tovra {
+
+bool ViewCommandState(int id, const ViewCommandInputs& in, framework::CommandState& state) {
+    const bool recording = in.recordState == RecordState::Recording;
+    const bool stopped = in.recordState == RecordState::Stopped;
+    switch (id) {
+        case cmd::kPrevPage:
+            state.enabled = in.currentPage > 1;
+            return true;
+        case cmd::kNextPage:
+            state.enabled = in.blankCourse ? in.pageCount > 0 : in.currentPage < in.pageCount;
+            return true;
+        case cmd::kRecordStart:
+        case cmd::kSetTitle:
+            state.enabled = !recording && in.pageCount > 0;
+            return true;
+        case cmd::kRecordPause:
+        case cmd::kRecordStop:
+            state.enabled = recording;
+            return true;
+        case cmd::kSetBandwidth:
+            state.enabled = stopped;
+            return true;
+        case cmd::kPen:
+            state.enabled = recording;
+            state.checkable = true;
+            state.checked = in.penOn;
+            return true;
+        case cmd::kEditHtml:
+            state.enabled = in.pageCount != 0 && in.blankCourse;
+            state.checkable = true;
+            state.checked = in.editing;
+            return true;
+        case cmd::kAddPage:
+        case cmd::kDeletePage:
+            state.enabled = in.blankCourse && in.pageCount > 0;
+            return true;
+        case cmd::kBrowse:
+            state.enabled = true;
+            return true;
+        case cmd::kFileNew:
+            state.enabled = !in.deckImportPending;
+            return true;
+        default:
+            break;
+    }
+    if (id >= cmd::kPenColourFirst && id <= cmd::kPenColourLast) {
+        state.enabled = recording;
+        state.checkable = true;
+        state.checked = id - cmd::kPenColourFirst == in.penColourIndex;
+        return true;
+    }
+    if (id >= cmd::kVideoSourceFirst && id <= cmd::kVideoSourceLast) {
+        state.enabled = stopped;
+        state.checkable = true;
+        state.checked = id - cmd::kVideoSourceFirst == in.selectedDevice;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace tovra

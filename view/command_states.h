@@ -1,0 +1,27 @@
+// Which of the view's commands are enabled and checked, from the view's state alone.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/framework/command_router.h"
+
+namespace tovra {
+
+enum class RecordState : uint16_t { Recording = 1, Paused = 2, Stopped = 3 };
+
+struct ViewCommandInputs {
+    bool blankCourse = true;  // deck path empty
+    int16_t pageCount = 0;
+    int16_t currentPage = 0;
+    RecordState recordState = RecordState::Stopped;
+    bool editing = false;
+    bool deckImportPending = false;
+    bool penOn = false;
+    int penColourIndex = 5;   // index into the sixteen pen colours
+    int selectedDevice = -1;  // camera index, -1 for none
+};
+
+// Fills state for a command of the view's table and returns true; false for other commands.
+bool ViewCommandState(int id, const ViewCommandInputs& in, framework::CommandState& state);
+
+}  // namespace tovra
