@@ -98,6 +98,9 @@ void CMainFrame::CreatePageTreeBar() {
     connect(treeBar_, &PageTreeBar::TitleEdited, this, [this](QTreeWidgetItem*) {
         if (view_) view_->WriteProjectFile();
     });
+    connect(treeBar_, &PageTreeBar::Resized, this, [this] {
+        if (view_) view_->OnPreviewResized();
+    });
     connect(treeBar_, &PageTreeBar::ContextMenuRequested, this,
             [this](QPoint pos) { TrackPopupMenu(res::kContextMenu, res::kTreePopup, "Class_T", pos); });
 }

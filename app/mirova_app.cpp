@@ -63,6 +63,7 @@ bool CMirovaApp::InitInstance(const QStringList& arguments) {
 
     // 10. One document, one frame, one view for the whole run.
     view_ = new CMirovaView;
+    view_->SetProfile(profile_.get());
     frame_ = new CMainFrame(router_, view_);
     doc_ = std::make_unique<CMirovaDoc>(view_);
     router_.SetTargets({view_, frame_, this});

@@ -41,27 +41,6 @@ constexpr std::array<ToolbarPicture, 11> kToolbarPictures{{
     {cmd::kAppAbout, "toolbar-about.svg", {"help-about", nullptr}},
 }};
 
-// The dark shades are 132 and 130, not 128: course files store colour indexes, and lines drawn
-// by earlier versions must keep their colours.
-constexpr std::array<QRgb, 16> kPenColours{{
-    qRgb(0, 0, 0),
-    qRgb(255, 255, 255),
-    qRgb(128, 128, 128),
-    qRgb(192, 192, 192),
-    qRgb(132, 0, 0),
-    qRgb(255, 0, 0),
-    qRgb(132, 130, 0),
-    qRgb(255, 255, 0),
-    qRgb(0, 130, 0),
-    qRgb(0, 255, 0),
-    qRgb(0, 130, 132),
-    qRgb(0, 255, 255),
-    qRgb(0, 0, 132),
-    qRgb(0, 0, 255),
-    qRgb(132, 0, 132),
-    qRgb(255, 0, 255),
-}};
-
 const ToolbarPicture* FindToolbarPicture(int commandId) {
     for (const ToolbarPicture& picture : kToolbarPictures) {
         if (picture.commandId == commandId) return &picture;
@@ -126,13 +105,6 @@ QIcon ToolbarIcon(int commandId) {
     const ToolbarPicture* picture = FindToolbarPicture(commandId);
     if (picture == nullptr) return {};
     return ThemeOr(picture->theme, QLatin1String(picture->file));
-}
-
-int PenColourCount() { return static_cast<int>(kPenColours.size()); }
-
-QColor PenColour(int index) {
-    if (index < 0 || index >= PenColourCount()) return {};
-    return QColor(kPenColours[static_cast<size_t>(index)]);
 }
 
 QIcon ColourSwatchIcon(const QColor& colour) {

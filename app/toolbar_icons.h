@@ -1,6 +1,8 @@
 // Pictures of the toolbar and the page tree, the pen colour table, and the picture shown before the camera runs.
 #pragma once
 
+#include "view/pen.h"  // the pen colour table
+
 #include <QColor>
 #include <QIcon>
 #include <QPixmap>
@@ -20,10 +22,6 @@ QString ToolbarIconFile(int commandId);
 // Toolbar button picture: the desktop theme's icon where one fits, else the program's own;
 // a generated swatch for the sixteen pen colours; a null icon for other ids.
 QIcon ToolbarIcon(int commandId);
-
-// The pen colour table, indexed by command - cmd::kPenColourFirst. Out of range: an invalid colour.
-int PenColourCount();
-QColor PenColour(int index);
 
 // A rounded square of exactly this colour with a border that shows on light and dark toolbars.
 QIcon ColourSwatchIcon(const QColor& colour);

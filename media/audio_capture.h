@@ -11,22 +11,33 @@
 
 namespace tovra {
 
-class AudioCapture {
+// What a recording needs of the microphone: AudioCapture, or a double in tests that hands out
+// buffers faster than real time.
+class AudioSource {
+public:
+    virtual ~AudioSource() = default;
+    virtual bool Open(QObject* owner, uint32_t bufferFactor, const wavein::WAVEFORMATEX* format) = 0;
+    virtual void Close() = 0;
+    virtual char* TakeBuffer(wavein::WAVEHDR* header) = 0;
+    virtual wavein::MMRESULT RequeueBuffer(wavein::WAVEHDR* header) = 0;
+};
+
+class AudioCapture : public AudioSource {
 public:
     AudioCapture();
-    ~AudioCapture();
+    ~AudioCapture() override;
     AudioCapture(const AudioCapture&) = delete;
     AudioCapture& operator=(const AudioCapture&) = delete;
 
     // Opens the default source and starts it with three buffers of nBlockAlign x bufferFactor
     // bytes. The owner receives a wavein::WaveInDataEvent for every returned buffer. Without a
     // format the default one (PCM 8000 Hz, 8 bits, mono) is used.
-    bool Open(QObject* owner, uint32_t bufferFactor, const wavein::WAVEFORMATEX* format = nullptr);
-    void Close();
+    bool Open(QObject* owner, uint32_t bufferFactor, const wavein::WAVEFORMATEX* format = nullptr) override;
+    void Close() override;
     // The data of a returned buffer, or none when closed or the buffer cannot be unprepared.
-    char* TakeBuffer(wavein::WAVEHDR* header);
+    char* TakeBuffer(wavein::WAVEHDR* header) override;
     // Queues a returned buffer again; 0 or the device's error. Does nothing when closed.
-    wavein::MMRESULT RequeueBuffer(wavein::WAVEHDR* header);
+    wavein::MMRESULT RequeueBuffer(wavein::WAVEHDR* header) override;
 
     bool IsOpen() const { return open_ != 0; }
     wavein::HWAVEIN Device() const { return device_; }

@@ -80,6 +80,8 @@ public:
     bool PreviewRunning() const { return running_ != 0; }
     bool FrameThreadRunning() const { return threadState_ && threadState_->alive; }
     QWidget* PreviewWindow() const { return previewWindow_; }
+    // Whether the frame thread would have pictures to deliver.
+    bool HasCaptureBitmap() const { return !captureBitmap_.Empty(); }
     capture::VideoWindow* VideoWindowForTest() const { return videoWindow_; }
 
     // Where the device list comes from; the system's devices unless replaced (tests).

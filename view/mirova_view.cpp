@@ -5,13 +5,20 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QResizeEvent>
 #include <QTreeWidget>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/command_ids.h"
+#include "app/bandwidth_dialog.h"
 #include "app/create_course_dialog.h"
+#include "app/set_title_dialog.h"
+#include "view/course_scripts.h"
 #include "course/course_folder.h"
 #include "course/project_file.h"
 #include "course/page_tree_bar.h"
@@ -48,12 +55,30 @@ CMirovaView::CMirovaView(QWidget* parent) : QWidget(parent), browser_(new browse
     connect(browser_, &browser::BrowserControl::DocumentComplete, this, &CMirovaView::OnDocumentComplete);
     browser_->SetInputFilter(this);
     createDialog_ = new CreateCourseDialog(this);
+    bandwidthDialog_ = new BandwidthDialog(this);
+    setTitleDialog_ = new SetTitleDialog(this);
+    audio_ = std::make_unique<AudioCapture>();
+    overlay_ = new PenOverlay(this);
+    overlay_->SetStrokes(&strokes_, false);
+    overlay_->raise();
 }
 
-CMirovaView::~CMirovaView() = default;
+CMirovaView::~CMirovaView() {
+    viewClosing_ = true;
+    OnRecordStop();
+    video_.StopPreview();
+    video_.ReleaseGraph();
+    ClearStrokes();
+}
+
+void CMirovaView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    overlay_->setGeometry(rect());
+    overlay_->raise();
+}
 
 void CMirovaView::OnInitialUpdate() {
-    if (mainFrame_) mainFrame_->RebuildMainMenu();
+    SetUpCapture();
     // A course opened from the command line is already on its way to the browser.
     if (course_.pageCount == 0 && !course_.IsOpen()) Navigate(lang::LanguageFolder() + "/help.htm");
 }
@@ -68,7 +93,22 @@ void CMirovaView::ShowMessage(const QString& text) {
     framework::Messages().Show(this, text);
 }
 
-bool CMirovaView::RunScript(const std::string& script) { return browser_->RunScript(FromCodePage(script)); }
+bool CMirovaView::RunScript(const std::string& script) {
+    // The engine reports title changes while the script runs; they are handled once the caller
+    // has taken in the script's own page turn, as they would arrive after it.
+    ++scriptDepth_;
+    const bool ran = browser_->RunScript(FromCodePage(script));
+    --scriptDepth_;
+    if (scriptDepth_ == 0 && pendingTitle_) {
+        QTimer::singleShot(0, this, [this] {
+            if (!pendingTitle_ || scriptDepth_ > 0) return;
+            const QString title = *pendingTitle_;
+            pendingTitle_.reset();
+            OnTitleChange(title);
+        });
+    }
+    return ran;
+}
 
 void CMirovaView::ReadProjectFile(const std::string& path) {
     LogEvent(QStringLiteral("read-project"), QString::fromStdString(path));
@@ -136,6 +176,9 @@ void CMirovaView::GoToPage(int n) {
         course_.currentPage = static_cast<int16_t>(n);
         loggedStep_ = 0;
     }
+    // Logged even when the page script failed.
+    if (recordState_ == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), clockMs_));
+    ClearStrokes();
 }
 
 void CMirovaView::FillVideoSourceMenu(QMenu* editMenu) {
@@ -153,6 +196,7 @@ void CMirovaView::FillVideoSourceMenu(QMenu* editMenu) {
 bool CMirovaView::eventFilter(QObject* watched, QEvent* event) {
     // Everything bound for the page passes here first.
     if (editing_) return QWidget::eventFilter(watched, event);
+    if (PenMouseEvent(event)) return true;
     // Clicks on a page number beyond the course's pages never reach that page.
     const bool pageOutOfRange = course_.pageCount != 0 && course_.currentPage > course_.pageCount;
     switch (event->type()) {
@@ -222,8 +266,8 @@ void CMirovaView::ShowStartAddress() {
 }
 
 void CMirovaView::WriteProjectFile() {
-    // The page tree is where the page list is changed; the file follows it.
-    if (CourseItem(PageTree())) course_.pages = PagesFromTree(PageTree());
+    // The page tree is where the page list is changed; the file follows it (no course item, no pages).
+    if (QTreeWidget* tree = PageTree()) course_.pages = PagesFromTree(tree);
     const std::string path = course_.ProjectFilePath();
     if (course_.projectFileName.empty() || !WriteFileAtomically(path, FormatProjectFile(course_))) {
         ShowMessage(QString::fromLatin1(kFailedOpen) + QString::fromStdString(path));
@@ -232,7 +276,11 @@ void CMirovaView::WriteProjectFile() {
     LogEvent(QStringLiteral("write-project"), QString::fromStdString(path));
     // The player's page list; a course folder without a web site gets none.
     if (QFileInfo(QString::fromStdString(course_.folder + "/web.files")).isDir()) {
-        WriteFileAtomically(CoursePagesScriptPath(course_.folder), FormatCoursePagesScript(course_.pages));
+        const std::string pages = FormatCoursePagesScript(course_.pages);
+        WriteFileAtomically(CoursePagesScriptPath(course_.folder), pages);
+        // The viewer on show read the list when it loaded; it gets the new one at once (without
+        // waiting: nothing depends on the answer).
+        if (course_.IsBlank() && !editing_) browser_->View()->page()->runJavaScript(QString::fromStdString(pages));
     }
 }
 
@@ -275,7 +323,16 @@ void CMirovaView::OnFileOpen() {
 }
 
 void CMirovaView::OnTitleChange(const QString& title) {
+    if (scriptDepth_ > 0) {
+        pendingTitle_ = title;
+        return;
+    }
     LogEvent(QStringLiteral("title"), title);
+    if (ownTitle_ && title == *ownTitle_ && !ownTitleExpiry_.hasExpired()) {
+        ownTitle_.reset();
+        ClearStrokes();
+        return;
+    }
     const qsizetype at = title.indexOf(QLatin1String("PAGE:"));
     if (at < 0) return;
     const int number = LeadingNumber(title.mid(at + 5).toStdString());
@@ -285,6 +342,7 @@ void CMirovaView::OnTitleChange(const QString& title) {
         loggedStep_ = 0;
         SyncTreeSelection();
     }
+    ClearStrokes();
 }
 
 void CMirovaView::OnDocumentComplete(const QString& url) {
@@ -294,7 +352,12 @@ void CMirovaView::OnDocumentComplete(const QString& url) {
     if (!course_.IsBlank()) {
         RunScript("parent.document.title='PAGE:'+GetCurSldNum();parent.gLoopCont=1;");
     } else {
-        RunScript("parent.document.title='PAGE:" + std::to_string(course_.currentPage) + "';");
+        // The view tells the page its own number; the engine reports the title later, possibly
+        // after the view has turned on, so that echo is recognised and not taken as news.
+        const std::string title = "PAGE:" + std::to_string(course_.currentPage);
+        ownTitle_ = QString::fromStdString(title);
+        ownTitleExpiry_ = QDeadlineTimer(3000);
+        RunScript("parent.document.title='" + title + "';");
     }
 }
 
@@ -307,9 +370,17 @@ bool CMirovaView::HandlesCommand(int id) const {
         case cmd::kAddPage:
         case cmd::kDeletePage:
         case cmd::kBrowse:
+        case cmd::kRecordStart:
+        case cmd::kRecordPause:
+        case cmd::kRecordStop:
+        case cmd::kVideoFormat:
+        case cmd::kSetBandwidth:
+        case cmd::kSetTitle:
+        case cmd::kPen:
             return true;
         default:
-            return false;
+            return (id >= cmd::kPenColourFirst && id <= cmd::kPenColourLast) ||
+                   (id >= cmd::kVideoSourceFirst && id <= cmd::kVideoSourceLast);
     }
 }
 
@@ -336,9 +407,39 @@ bool CMirovaView::OnCommand(int id) {
         case cmd::kBrowse:
             OnBrowse();
             return true;
+        case cmd::kRecordStart:
+            OnRecordStart();
+            return true;
+        case cmd::kRecordPause:
+            OnRecordPause();
+            return true;
+        case cmd::kRecordStop:
+            OnRecordStop();
+            return true;
+        case cmd::kVideoFormat:
+            OnVideoFormat();
+            return true;
+        case cmd::kSetBandwidth:
+            OnSetBandwidth();
+            return true;
+        case cmd::kSetTitle:
+            OnSetTitle();
+            return true;
+        case cmd::kPen:
+            OnPen();
+            return true;
         default:
-            return false;
+            break;
     }
+    if (id >= cmd::kPenColourFirst && id <= cmd::kPenColourLast) {
+        OnPenColour(id - cmd::kPenColourFirst);
+        return true;
+    }
+    if (id >= cmd::kVideoSourceFirst && id <= cmd::kVideoSourceLast) {
+        OnVideoSource(id - cmd::kVideoSourceFirst);
+        return true;
+    }
+    return false;
 }
 
 ViewCommandInputs CMirovaView::CommandInputs() const {
@@ -349,6 +450,9 @@ ViewCommandInputs CMirovaView::CommandInputs() const {
     in.recordState = recordState_;
     in.editing = editing_;
     in.deckImportPending = course_.deckImportPending;
+    in.penOn = penOn_;
+    in.penColourIndex = penColourIndex_;
+    in.selectedDevice = video_.SelectedIndex();
     return in;
 }
 

@@ -3,10 +3,23 @@
 
 #include <QString>
 #include <QStringList>
+#include <QDeadlineTimer>
+#include <QPoint>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "media/audio_capture.h"
+#include "media/media_writer.h"
+#include "media/video_capture.h"
+#include "view/pen.h"
 
 #include "course/course_project.h"
 #include "platform/framework/command_router.h"
@@ -24,7 +37,13 @@ class BrowserControl;
 
 namespace tovra {
 
+class BandwidthDialog;
 class CreateCourseDialog;
+class SetTitleDialog;
+
+namespace shell {
+class Profile;
+}
 
 class CMirovaView : public QWidget, public framework::CommandTarget {
     Q_OBJECT
@@ -46,6 +65,40 @@ public:
     void OnNextPage();
     // Selects the item of the page on show in the page tree.
     void SyncTreeSelection();
+
+    // Recording (32774 start or resume, 32776 pause, 32777 stop).
+    void OnRecordStart();
+    void OnRecordPause();
+    void OnRecordStop();
+    // A returned microphone buffer: the recording's clock.
+    void OnWaveInData(wavein::WAVEHDR* header);
+    // The camera frame thread's callback (bits of a 320 x 240 bottom-up frame, or none).
+    static int OnVideoFrame(const uint8_t* bits, int reserved, void* view);
+    // Cameras, menu bar: once, at the initial update, when the main window exists.
+    void SetUpCapture();
+    void OnVideoSource(int index);
+    void OnVideoFormat();
+    void OnSetBandwidth();
+    // Set title (32808) and the course title script.
+    void OnSetTitle();
+    void WriteInfoScript();
+    // The page tree bar was resized: the camera picture follows.
+    void OnPreviewResized();
+    // Pen on/off (32779) and colour (32832..32847); strokes of the page on show.
+    void OnPen();
+    void OnPenColour(int index);
+    void ClearStrokes();
+    const std::vector<StrokeRecord>& Strokes() const { return strokes_; }
+    bool PenOn() const { return penOn_; }
+
+    uint32_t ClockMs() const { return clockMs_; }
+    uint32_t FrameCount() const { return frameCount_; }
+    MediaWriter& Writer() { return writer_; }
+    VideoCapture& Camera() { return video_; }
+    void SetAudioSource(std::unique_ptr<AudioSource> source) { audio_ = std::move(source); }
+    void SetProfile(shell::Profile* profile) { profile_ = profile; }
+    BandwidthDialog& Bandwidth() { return *bandwidthDialog_; }
+    SetTitleDialog& TitleDialog() { return *setTitleDialog_; }
 
     // File New (57600): a new course from the create-course dialog.
     void OnFileNew();
@@ -100,7 +153,7 @@ public:
 
     int16_t PageStep() const { return pageStep_; }
     bool Editing() const { return editing_; }
-    RecordState State() const { return recordState_; }
+    RecordState State() const { return recordState_.load(); }
 
     // CommandTarget
     bool OnCommand(int id) override;
@@ -112,11 +165,18 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void customEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ShowCourseInTree();
     QTreeWidget* PageTree() const;
+    void WriteIndexLine(const std::string& line);
+    std::string SelectedItemLabel() const;
+    void StopForWriteFailure();
+    bool PenMouseEvent(QEvent* event);
+    QPoint StoredPoint(QPoint p) const;
     ViewCommandInputs CommandInputs() const;
     int RunDialog(QDialog& dialog);
     void Navigate(const std::string& address);
@@ -129,7 +189,37 @@ private:
     bool editing_ = false;
     int16_t pageStep_ = 0;
     int16_t loggedStep_ = 0;
-    RecordState recordState_ = RecordState::Stopped;
+    std::atomic<RecordState> recordState_{RecordState::Stopped};  // read by the frame thread
+
+    // Recording.
+    std::unique_ptr<AudioSource> audio_;
+    VideoCapture video_;
+    MediaWriter writer_;
+    std::recursive_mutex recordLock_;  // every MediaWriter call, the frame-count correction, start and stop
+    std::FILE* indexFile_ = nullptr;
+    std::string mediaPath_;
+    uint32_t clockMs_ = 0;                 // recorded time, pauses excluded
+    std::atomic<uint32_t> frameCount_{0};  // frames written; frame n is at n * 1000 / 15 ms
+    int16_t loggedPage_ = 0;
+    QPoint lastPointer_;
+    bool viewClosing_ = false;
+    int scriptDepth_ = 0;                  // page scripts running (their local event loops)
+    std::optional<QString> pendingTitle_;  // a title reported meanwhile
+    std::optional<QString> ownTitle_;      // the title the view last gave the page itself
+    QDeadlineTimer ownTitleExpiry_;
+    bool captureSetUp_ = false;
+    std::atomic<bool> videoWriteFailed_{false};
+    shell::Profile* profile_ = nullptr;
+    BandwidthDialog* bandwidthDialog_ = nullptr;
+    SetTitleDialog* setTitleDialog_ = nullptr;
+
+    // Pen.
+    bool penOn_ = false;
+    int penColourIndex_ = 5;
+    QPoint penLast_;
+    std::vector<QPoint> strokePoints_;  // the stroke being drawn, stored coordinates
+    std::vector<StrokeRecord> strokes_;
+    PenOverlay* overlay_ = nullptr;
 
     browser::BrowserControl* browser_ = nullptr;
     MainWindowAccess* mainFrame_ = nullptr;

@@ -11,6 +11,7 @@
 #include "lang/language_table.h"
 #include "platform/shell/open_default.h"
 #include "platform/text/code_page.h"
+#include "view/course_scripts.h"
 #include "view/event_log.h"
 #include "view/mirova_view.h"
 
@@ -95,6 +96,7 @@ void CMirovaView::OnPrevPage() {
         return;
     }
     if (course_.currentPage < 2) return;
+    if (recordState_ == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), clockMs_));
     if (RunScript("GoToPrevSld();")) {
         --course_.currentPage;
         pageStep_ = 0;
@@ -110,6 +112,7 @@ void CMirovaView::OnNextPage() {
         return;
     }
     if (course_.currentPage >= course_.pageCount) return;
+    if (recordState_ == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), clockMs_));
     if (RunScript("GoToNextSld();")) {
         ++course_.currentPage;
         pageStep_ = 0;
@@ -129,6 +132,9 @@ void CMirovaView::SyncTreeSelection() {
     }
     // The tree's selection handler calls GoToPage, which finds this page already on show.
     tree->setCurrentItem(item);
+    if (recordState_ == RecordState::Recording) {
+        WriteIndexLine(IndexPageLine(text::ToCodePage(item->text(0).toStdU16String()), clockMs_));
+    }
 }
 
 void CMirovaView::OnAddPage() {

@@ -156,7 +156,7 @@ TEST(ShippedLanguageFiles, BothLanguagesHaveEveryKeyTheProgramLooksUp) {
     const std::map<std::string, std::vector<std::string>> required = {
         {"ClassMSG",
          {"CT", "IName", "CName", "TName", "FName", "PName", "Dir", "NoPrj", "NoType", "ErrFile", "Page", "NoVideo",
-          "NoAudio", "OnEdit", "ExitEdit"}},
+          "NoAudio", "OnEdit", "ExitEdit", "WriteFail"}},
         {"Class", {"M0", "M1", "M2", "M3"}},
         {"Class_0_CMD", {"M57600", "M57601", "M57603", "M57616", "M57665"}},
         {"Class_1_CMD", {"M32809", "M32783", "M32808", "M32810"}},

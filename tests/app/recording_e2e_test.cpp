@@ -1,0 +1,209 @@
+// A ten-second lecture on a blank course with the real main frame, view, browser engine, the test
+// run's virtual microphone and the test-pattern camera: a page turn, a pointer move and a pen
+// stroke, then the media file read back with FFmpeg's own demuxer and decoders and the two scripts
+// compared byte for byte.
+#include <gtest/gtest.h>
+
+#include <QCursor>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "app/command_ids.h"
+#include "app/create_course_dialog.h"
+#include "app/main_frame.h"
+#include "app/settings.h"
+#include "course/page_tree_bar.h"
+#include "platform/browser/browser_control.h"
+#include "platform/framework/message_box.h"
+#include "tests/support/qt_test_application.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/web_test_app.h"
+#include "view/course_scripts.h"
+#include "view/mirova_view.h"
+
+namespace tovra {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing_support::WaitUntil;
+
+QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr, QString* errors = nullptr) {
+    QProcess process;
+    process.start(program, args);
+    process.waitForFinished(120000);
+    if (exitCode) *exitCode = process.exitCode();
+    if (errors) *errors = QString::fromUtf8(process.readAllStandardError());
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Packet times of one stream kind, and for the script stream the commands' ASCII text.
+std::vector<std::pair<double, QString>> Packets(const QString& file, const QString& kind) {
+    const QString out = RunTool(QStringLiteral("ffprobe"),
+                                {"-v", "error", "-show_packets", "-show_data", "-select_streams", kind, file});
+    std::vector<std::pair<double, QString>> packets;
+    for (const QString& block : out.split(QStringLiteral("[PACKET]"), Qt::SkipEmptyParts)) {
+        const auto time = QRegularExpression(QStringLiteral("pts_time=([0-9.]+)")).match(block);
+        if (!time.hasMatch()) continue;
+        QString text;
+        for (const QString& line : block.split(QLatin1Char('\n'))) {
+            const auto dump = QRegularExpression(QStringLiteral("^[0-9a-f]{8}: .{40} (.*)$")).match(line.trimmed());
+            if (dump.hasMatch()) text += dump.captured(1).remove(QLatin1Char('.'));
+        }
+        packets.emplace_back(time.captured(1).toDouble(), text);
+    }
+    return packets;
+}
+
+class RecordingEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = Program();
+        Program().programFolder = std::string(TOVRA_PROGRAM_DIR) + "/";
+        Program().languageFile = "Language/English.ini";
+        qputenv("TOVRA_TEST_CAMERA", "1");
+        framework::SetMessageService(&messages);
+        view = new CMirovaView;
+        frame = std::make_unique<CMainFrame>(router, view);
+        router.SetTargets({view, frame.get()});
+        frame->resize(1100, 760);
+        frame->show();
+        view->OnInitialUpdate();
+        view->SetDialogRunner([this](QDialog& dialog) {
+            auto& create = dynamic_cast<CreateCourseDialog&>(dialog);
+            create.courseFileName = "Lesson1";
+            create.saveFolder = dir.path();
+            create.deckPath.clear();
+            create.courseName = "\xB9\xE2\xD1\xA7";  // 光学 in GBK
+            create.teacherName = "Lee";
+            create.unitName = "Physics";
+            create.makeDate = "26-12-07_11";
+            return int(QDialog::Accepted);
+        });
+    }
+    void TearDown() override {
+        router.SetTargets({});
+        frame.reset();
+        qunsetenv("TOVRA_TEST_CAMERA");
+        framework::SetMessageService(nullptr);
+        Program() = saved;
+    }
+    bool WaitForClock(uint32_t ms) {
+        return WaitUntil([&] { return view->ClockMs() >= ms; }, ms + 8000);
+    }
+    void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QWidget* input = view->Browser().InputWidget();
+        const QPoint local = input->mapFrom(view, at);
+        QMouseEvent event(type, QPointF(local), QPointF(input->mapToGlobal(local)),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(input, &event);
+    }
+
+    TempDir dir;
+    ProgramSettings saved;
+    framework::RecordingMessageService messages;
+    framework::CommandRouter router;
+    CMirovaView* view = nullptr;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(RecordingEndToEnd, TenSecondsWithAPageTurnAPointerMoveAndAStroke) {
+    ASSERT_EQ(view->Camera().SelectedIndex(), 0);  // the camera was set up with the view
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    ASSERT_TRUE(router.Dispatch(cmd::kAddPage));
+    ASSERT_TRUE(router.Dispatch(cmd::kPrevPage));
+    ASSERT_TRUE(WaitUntil([&] { return view->Course().currentPage == 1; }, 5000));
+    QCursor::setPos(view->mapToGlobal(QPoint(200, 150)));
+
+    ASSERT_TRUE(router.Dispatch(cmd::kRecordStart));
+    ASSERT_EQ(view->State(), RecordState::Recording);
+    ASSERT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('|')).toStdString();
+
+    ASSERT_TRUE(WaitForClock(3000));
+    QCursor::setPos(view->mapToGlobal(QPoint(300, 220)));
+    ASSERT_TRUE(router.Dispatch(cmd::kPen));
+    ASSERT_TRUE(router.Dispatch(cmd::kPenColourFirst + 9));
+    Mouse(QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton);
+    for (int i = 1; i <= 5; ++i) Mouse(QEvent::MouseMove, QPoint(100 + 20 * i, 100 + 10 * i), Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, QPoint(200, 150), Qt::NoButton);
+    EXPECT_EQ(view->Strokes().size(), 1u);
+    // The stroke lies over the page, in the chosen colour (light green), drawn again with the page.
+    WaitUntil([] { return false; }, 200);
+    const QImage shot = frame->grab().toImage();
+    QDir().mkpath(QStringLiteral(TOVRA_PROGRAM_DIR "/../artifacts"));
+    shot.save(QStringLiteral(TOVRA_PROGRAM_DIR "/../artifacts/recording-stroke.png"));
+    const QPoint onStroke = view->mapTo(frame.get(), QPoint(110, 105));
+    EXPECT_EQ(shot.pixelColor(onStroke), QColor(0, 255, 0)) << shot.pixelColor(onStroke).name().toStdString();
+
+    ASSERT_TRUE(WaitForClock(5000));
+    ASSERT_TRUE(router.Dispatch(cmd::kNextPage));
+    EXPECT_TRUE(view->Strokes().empty());  // the page change takes the ink away
+    ASSERT_TRUE(WaitForClock(10000));
+    ASSERT_TRUE(router.Dispatch(cmd::kRecordStop));
+    ASSERT_EQ(view->State(), RecordState::Stopped);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(frame->TimePane()->text(), FormatElapsedTime(view->ClockMs() - view->ClockMs() % 500 + 250 -
+                                                           (view->ClockMs() % 500 == 0 ? 500 : 0)));
+
+    const std::string folder = dir / "Lesson1/web.files";
+    const QString media = QString::fromStdString(folder + "/video001.wmv");
+    // Three streams, and FFmpeg decodes all of them without a complaint.
+    const QString streams = RunTool(QStringLiteral("ffprobe"),
+                                    {"-v", "error", "-show_entries", "stream=codec_type", "-of", "csv=p=0", media});
+    EXPECT_EQ(streams.split(QLatin1Char('\n'), Qt::SkipEmptyParts), (QStringList{"audio", "video", "data"}));
+    int exitCode = -1;
+    QString errors;
+    RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", media, "-f", "null", "-"}, &exitCode, &errors);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(errors.trimmed().isEmpty()) << errors.toStdString();
+
+    const auto audio = Packets(media, QStringLiteral("a"));
+    // 40 buffers of 250 ms, encoded in frames of 512 samples (64 ms).
+    EXPECT_NEAR(audio.size() * 512 / 8000.0, 10.0, 0.2);
+    const auto video = Packets(media, QStringLiteral("v"));
+    EXPECT_NEAR(static_cast<double>(video.size()), 150.0, 8.0);
+    const auto scripts = Packets(media, QStringLiteral("d"));
+    ASSERT_FALSE(scripts.empty());
+    EXPECT_TRUE(scripts[0].second.contains(QLatin1String("pages(1,0)"))) << scripts[0].second.toStdString();
+    const double first = scripts[0].first;  // 250 ms on the file's time line
+    bool pointer = false, stroke = false, turn = false;
+    for (const auto& [time, text] : scripts) {
+        pointer = pointer || text.contains(QLatin1String("script(300,220)"));
+        stroke = stroke || text.contains(QLatin1String("dpaths9,0,\"'m100,100l120,110,140,120"));
+        if (text.contains(QLatin1String("pages(2,0)"))) {
+            turn = true;
+            EXPECT_NEAR(time - first, 4.75, 0.6);  // the turn at about 5 s, on the next half second
+        }
+    }
+    EXPECT_TRUE(pointer);
+    EXPECT_TRUE(stroke);
+    EXPECT_TRUE(turn);
+
+    const std::string index = ReadBytes(folder + "/CourseIndex.js");
+    // The page lines: page 1 at the start, page 2 at the turn (about 5 s).
+    const size_t at = index.find("leaf('Page 2',");
+    ASSERT_NE(at, std::string::npos) << index;
+    const uint32_t turnMs = static_cast<uint32_t>(std::stoul(index.substr(at + 14)));
+    EXPECT_NEAR(turnMs, 5000.0, 500.0);
+    EXPECT_EQ(index, IndexHead("Physics", "26-12-07_11") + IndexFirstPageLine("Page 1") +
+                         IndexPageLine("Page 2", turnMs) + IndexEnd());
+    EXPECT_EQ(ReadBytes(folder + "/info.js"),
+              "function onload_(){coursename.innerHTML=\"\xB9\xE2\xD1\xA7\";teachername.innerHTML=\"Lee\";}");
+}
+
+}  // namespace
+}  // namespace tovra
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(
+        new tovra::testing_support::QtApplicationEnvironment<tovra::testing_support::WebEngineTestApp>);
+    return RUN_ALL_TESTS();
+}

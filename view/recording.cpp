@@ -1,0 +1,407 @@
+// The lecture recording: start, pause and stop, the clock driven by the microphone's buffers,
+// camera frames, page and pointer commands, the capture settings, and the pen.
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QTreeWidget>
+#include <chrono>
+#include <thread>
+
+#include "app/bandwidth_dialog.h"
+#include "app/command_ids.h"
+#include "app/set_title_dialog.h"
+#include "course/page_tree_bar.h"
+#include "lang/language_table.h"
+#include "platform/browser/browser_control.h"
+#include "platform/shell/profile.h"
+#include "platform/text/code_page.h"
+#include "view/course_scripts.h"
+#include "view/event_log.h"
+#include "view/mirova_view.h"
+
+namespace tovra {
+
+namespace {
+
+constexpr uint32_t kBufferMs = 250;        // one microphone buffer
+constexpr uint32_t kLastAudioMs = 600023;  // a buffer that ends later stops the recording
+constexpr uint32_t kLastFrameMs = 600021;  // a frame later than this stops it too
+constexpr uint32_t kFrameRate = 15;        // frames per second
+constexpr uint32_t kFrameBytes = 320 * 240 * 3;
+
+wavein::WAVEFORMATEX SoundFormat() {
+    wavein::WAVEFORMATEX f;
+    f.wFormatTag = wavein::WAVE_FORMAT_PCM;
+    f.nChannels = 1;
+    f.nSamplesPerSec = 8000;
+    f.nAvgBytesPerSec = 8000;
+    f.nBlockAlign = 1;
+    f.wBitsPerSample = 8;
+    f.cbSize = 0;
+    return f;
+}
+
+wmf::WaveFormatEx WriterSoundFormat() {
+    const wavein::WAVEFORMATEX in = SoundFormat();
+    wmf::WaveFormatEx f;
+    f.formatTag = in.wFormatTag;
+    f.channels = in.nChannels;
+    f.samplesPerSec = in.nSamplesPerSec;
+    f.avgBytesPerSec = in.nAvgBytesPerSec;
+    f.blockAlign = in.nBlockAlign;
+    f.bitsPerSample = in.wBitsPerSample;
+    return f;
+}
+
+// The recorded frames: 320 x 240, 24 bits, uncompressed.
+wmf::BitmapInfoHeader VideoFormat() {
+    wmf::BitmapInfoHeader h;
+    h.width = 320;
+    h.height = 240;
+    h.bitCount = 24;
+    h.sizeImage = kFrameBytes;
+    return h;
+}
+
+// a * b / c rounded to the nearest, as the Windows MulDiv.
+uint32_t MulDiv(uint32_t a, uint32_t b, uint32_t c) { return static_cast<uint32_t>((uint64_t{a} * b + c / 2) / c); }
+
+}  // namespace
+
+// ---- start, pause, stop ----
+
+void CMirovaView::OnRecordStart() {
+    if (recordState_ == RecordState::Recording) return;
+    if (recordState_ == RecordState::Paused) {
+        recordState_ = RecordState::Recording;
+        return;
+    }
+    std::lock_guard lock(recordLock_);
+    mediaPath_ = course_.folder + "/web.files/video001.wmv";
+    const wmf::WaveFormatEx sound = WriterSoundFormat();
+    if (!writer_.Start(mediaPath_, VideoFormat(), kFrameRate, bandwidthDialog_->bandwidthKbps * 1000, &sound)) {
+        ShowMessage(QStringLiteral("init error"));
+        return;
+    }
+    const std::string indexPath = course_.folder + "/web.files/CourseIndex.js";
+    indexFile_ = std::fopen(indexPath.c_str(), "wb");
+    if (!indexFile_) {
+        ShowMessage(QStringLiteral("Failed Open File: \r\n") + QString::fromStdString(indexPath));
+        writer_.Close();
+        return;
+    }
+    WriteInfoScript();
+    WriteIndexLine(IndexHead(course_.unitName, course_.makeDate));
+    if (QTreeWidgetItem* item = PageItem(PageTree(), course_.currentPage)) {
+        WriteIndexLine(IndexFirstPageLine(text::ToCodePage(item->text(0).toStdU16String())));
+    }
+    frameCount_ = 0;
+    clockMs_ = 0;
+    loggedPage_ = 0;
+    loggedStep_ = pageStep_;
+    videoWriteFailed_ = false;
+    // Without a camera the recording goes on with sound only; the teacher is told so.
+    if (!video_.StartFrameThread(320, 240, &CMirovaView::OnVideoFrame, this) || !video_.HasCaptureBitmap()) {
+        ShowMessage(lang::MessageText("NoVideo"));
+    }
+    const wavein::WAVEFORMATEX format = SoundFormat();
+    if (!audio_->Open(this, 2000, &format)) {
+        video_.StopFrameThread();
+        writer_.Close();
+        std::fclose(indexFile_);
+        indexFile_ = nullptr;
+        ShowMessage(lang::MessageText("NoAudio"));
+        return;
+    }
+    recordState_ = RecordState::Recording;
+    lastPointer_ = QPoint(0, 0);
+    strokePoints_.clear();
+    LogEvent(QStringLiteral("record-start"), QString::fromStdString(mediaPath_));
+    if (editing_) QTimer::singleShot(0, this, [this] { OnCommand(cmd::kEditHtml); });
+}
+
+void CMirovaView::OnRecordPause() {
+    if (recordState_ != RecordState::Recording) return;
+    recordState_ = RecordState::Paused;
+    penOn_ = false;
+    browser_->InputWidget()->unsetCursor();
+}
+
+void CMirovaView::OnRecordStop() {
+    if (recordState_ == RecordState::Stopped) return;
+    std::lock_guard lock(recordLock_);
+    penOn_ = false;
+    // A frame waiting for the lock sees this and returns at once, so the frame thread ends promptly.
+    recordState_ = RecordState::Stopped;
+    if (indexFile_) {
+        WriteIndexLine(IndexEnd());
+        std::fclose(indexFile_);
+        indexFile_ = nullptr;
+    }
+    writer_.Close();
+    audio_->Close();
+    video_.StopFrameThread();
+    ClearStrokes();
+    LogEvent(QStringLiteral("record-stop"), QString::number(clockMs_));
+    if (!viewClosing_) {
+        if (QWidget* input = browser_->InputWidget()) input->unsetCursor();
+        update();
+        browser_->Refresh();
+    }
+}
+
+void CMirovaView::StopForWriteFailure() {
+    OnRecordStop();
+    ShowMessage(lang::MessageText("WriteFail"));
+}
+
+// ---- the clock ----
+
+void CMirovaView::customEvent(QEvent* event) {
+    if (event->type() == wavein::WaveInDataEvent::EventType()) {
+        OnWaveInData(static_cast<wavein::WaveInDataEvent*>(event)->header);
+        return;
+    }
+    QWidget::customEvent(event);
+}
+
+void CMirovaView::OnWaveInData(wavein::WAVEHDR* header) {
+    if (recordState_ != RecordState::Recording) {
+        audio_->RequeueBuffer(header);
+        return;
+    }
+    clockMs_ += kBufferMs;
+    const bool pastLimit = clockMs_ > kLastAudioMs;
+    {
+        // Picture times follow the sound's clock when the camera drifts by more than ten frames.
+        std::lock_guard lock(recordLock_);
+        const uint32_t expected = MulDiv(clockMs_, kFrameRate, 1000);
+        const uint32_t counted = frameCount_;
+        if ((expected > counted ? expected - counted : counted - expected) > 10) frameCount_ = expected;
+    }
+    bool writeFailed = false;
+    char* data = audio_->TakeBuffer(header);
+    if (data && !pastLimit) {
+        std::lock_guard lock(recordLock_);
+        writeFailed = !writer_.WriteAudio(clockMs_, reinterpret_cast<const uint8_t*>(data), header->dwBytesRecorded);
+    }
+    audio_->RequeueBuffer(header);
+
+    if (clockMs_ % 100 != 0) {  // every second buffer: 250, 750, 1250, ... ms
+        if (!pastLimit && (course_.currentPage != loggedPage_ || pageStep_ != loggedStep_)) {
+            pageStep_ = std::min<int16_t>(pageStep_, 99);
+            loggedPage_ = course_.currentPage;
+            loggedStep_ = pageStep_;
+            const std::string command =
+                "pages,(" + std::to_string(course_.currentPage) + "," + std::to_string(pageStep_) + ")";
+            bool written;
+            {
+                std::lock_guard lock(recordLock_);
+                written = writer_.WriteScript(clockMs_, command);
+            }
+            if (!written && clockMs_ == kBufferMs) ShowMessage(QStringLiteral("eror write script"));
+        }
+        if (mainFrame_) mainFrame_->SetElapsedTime(clockMs_);
+    }
+
+    if (!pastLimit && recordState_ == RecordState::Recording) {
+        const QPoint at = mapFromGlobal(QCursor::pos());
+        if (at.x() > 0 && at.y() > 0) {
+            const QPoint position = course_.IsBlank() ? at : ToSlide(at, size());
+            if (position != lastPointer_) {
+                const std::string command =
+                    "script,(" + std::to_string(position.x()) + "," + std::to_string(position.y()) + ")";
+                bool written;
+                {
+                    std::lock_guard lock(recordLock_);
+                    written = writer_.WriteScript(clockMs_ + 2, command);
+                }
+                if (!written && clockMs_ == kBufferMs) ShowMessage(QStringLiteral("eror write script"));
+                lastPointer_ = position;
+            }
+        }
+    }
+
+    if (pastLimit) {
+        QTimer::singleShot(0, this, [this] { OnCommand(cmd::kRecordStop); });
+        return;
+    }
+    // A recording that can no longer be written stops, keeping what it has, and says so once.
+    if (recordState_ == RecordState::Recording &&
+        (writeFailed || videoWriteFailed_ || !QFileInfo::exists(QString::fromStdString(mediaPath_)))) {
+        StopForWriteFailure();
+    }
+}
+
+int CMirovaView::OnVideoFrame(const uint8_t* bits, int, void* user) {
+    auto* view = static_cast<CMirovaView*>(user);
+    if (view->recordState_ != RecordState::Recording) return 1;
+    if (!bits) return 0;
+    // Never block on the lock: a stop holds it while it waits for this thread to end.
+    std::unique_lock lock(view->recordLock_, std::defer_lock);
+    while (!lock.try_lock()) {
+        if (view->recordState_ != RecordState::Recording) return 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (view->recordState_ != RecordState::Recording) return 1;
+    const uint32_t timeMs = MulDiv(view->frameCount_, 1000, kFrameRate);
+    if (timeMs > kLastFrameMs) {
+        QMetaObject::invokeMethod(
+            view, [view] { view->OnCommand(cmd::kRecordStop); }, Qt::QueuedConnection);
+        return 0;
+    }
+    if (!view->writer_.WriteVideo(timeMs, bits, kFrameBytes)) view->videoWriteFailed_ = true;
+    ++view->frameCount_;
+    return 0;
+}
+
+// ---- index and title scripts ----
+
+void CMirovaView::WriteIndexLine(const std::string& line) {
+    if (!indexFile_) return;
+    std::fwrite(line.data(), 1, line.size(), indexFile_);
+    std::fflush(indexFile_);  // the index of a killed recording keeps its lines
+}
+
+std::string CMirovaView::SelectedItemLabel() const {
+    QTreeWidget* tree = PageTree();
+    QTreeWidgetItem* selected = tree ? tree->currentItem() : nullptr;
+    return selected ? text::ToCodePage(selected->text(0).toStdU16String()) : "null";
+}
+
+void CMirovaView::WriteInfoScript() {
+    const std::string path = course_.folder + "/web.files/info.js";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return;
+    const std::string script = InfoScript(course_.courseName, course_.teacherName);
+    std::fwrite(script.data(), 1, script.size(), file);
+    std::fclose(file);
+}
+
+void CMirovaView::OnSetTitle() {
+    SetTitleDialog& dialog = *setTitleDialog_;
+    dialog.courseName = course_.courseName;
+    dialog.teacherName = course_.teacherName;
+    dialog.unitName = course_.unitName;
+    dialog.makeDate = course_.makeDate;
+    if (RunDialog(dialog) != QDialog::Accepted) return;
+    course_.courseName = dialog.courseName;
+    course_.teacherName = dialog.teacherName;
+    course_.unitName = dialog.unitName;
+    course_.makeDate = dialog.makeDate;
+    WriteInfoScript();
+}
+
+// ---- capture settings ----
+
+void CMirovaView::SetUpCapture() {
+    if (!mainFrame_ || captureSetUp_) return;
+    captureSetUp_ = true;
+    const int dev = profile_ ? profile_->GetProfileInt(QStringLiteral("video"), QStringLiteral("dev"), 0) : 0;
+    if (video_.DeviceCount() == 0) {
+        const int selected = video_.EnumerateDevices(dev);
+        if (selected != dev && profile_) {
+            profile_->WriteProfileInt(QStringLiteral("video"), QStringLiteral("dev"), std::max(selected, 0));
+        }
+        video_.BuildGraph(this, mainFrame_->PreviewWindow());
+    }
+    QStringList names;
+    for (int i = 0; i < video_.DeviceCount(); ++i) {
+        names << QString::fromStdString(text::CodePageToUtf8(video_.Device(i).friendlyName));
+    }
+    SetVideoDevices(names);
+    mainFrame_->RebuildMainMenu();
+}
+
+void CMirovaView::OnVideoSource(int index) {
+    if (recordState_ != RecordState::Stopped || !mainFrame_ || !mainFrame_->PreviewWindow()) return;
+    {
+        std::lock_guard lock(recordLock_);
+        video_.SelectDevice(index, this, mainFrame_->PreviewWindow());
+    }
+    if (profile_) profile_->WriteProfileInt(QStringLiteral("video"), QStringLiteral("dev"), index);
+}
+
+void CMirovaView::OnVideoFormat() {
+    if (recordState_ == RecordState::Recording) return;
+    video_.ShowFormatDialog(this);
+}
+
+void CMirovaView::OnSetBandwidth() { RunDialog(*bandwidthDialog_); }
+
+void CMirovaView::OnPreviewResized() {
+    if (mainFrame_) video_.SetPreviewWindow(mainFrame_->PreviewWindow());
+}
+
+// ---- pen ----
+
+void CMirovaView::OnPen() {
+    penOn_ = !penOn_;
+    if (QWidget* input = browser_->InputWidget()) {
+        if (penOn_) {
+            input->setCursor(PenCursor());
+        } else {
+            input->unsetCursor();
+        }
+    }
+}
+
+void CMirovaView::OnPenColour(int index) {
+    if (index < 0 || index >= PenColourCount()) return;
+    penColourIndex_ = index;
+}
+
+void CMirovaView::ClearStrokes() {
+    strokes_.clear();
+    overlay_->SetStrokes(&strokes_, !course_.IsBlank());
+}
+
+QPoint CMirovaView::StoredPoint(QPoint p) const { return course_.IsBlank() ? p : ToSlide(p, size()); }
+
+bool CMirovaView::PenMouseEvent(QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseMove && type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease) {
+        return false;
+    }
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint at = mapFromGlobal(mouse->globalPosition().toPoint());
+    if (type == QEvent::MouseMove && penOn_) {
+        if (!(mouse->buttons() & Qt::LeftButton)) {
+            if (QWidget* input = browser_->InputWidget()) input->setCursor(PenCursor());
+            return true;
+        }
+        if (static_cast<int>(strokePoints_.size()) >= kMaxStrokePoints) return true;
+        if (at.x() >= 2048 || at.y() < 0 || at.y() > 2048) return true;
+        overlay_->ExtendStroke(at);
+        penLast_ = at;
+        strokePoints_.push_back(StoredPoint(at));
+        return true;
+    }
+    if (mouse->button() != Qt::LeftButton) return false;
+    if (type == QEvent::MouseButtonPress && penOn_ && recordState_ == RecordState::Recording) {
+        penLast_ = at;
+        overlay_->BeginStroke(at, PenColour(penColourIndex_));
+        if (static_cast<int>(strokePoints_.size()) < kMaxStrokePoints) strokePoints_.push_back(StoredPoint(at));
+        return true;
+    }
+    if (type == QEvent::MouseButtonRelease && penOn_) {
+        overlay_->EndStroke();
+        if (strokePoints_.size() <= 1) {
+            strokePoints_.clear();
+            overlay_->update();
+            return true;
+        }
+        strokes_.push_back({penColourIndex_, strokePoints_});
+        const std::string command = DpathsCommand(penColourIndex_, strokePoints_);
+        strokePoints_.clear();
+        overlay_->SetStrokes(&strokes_, !course_.IsBlank());
+        std::lock_guard lock(recordLock_);
+        writer_.WriteScript(clockMs_ + 1, command);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace tovra
