@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTreeWidget>
@@ -15,6 +16,7 @@
 #include "app/settings.h"
 #include "lang/language_table.h"
 #include "media/audio_capture.h"
+#include "platform/browser/browser_control.h"
 #include "platform/framework/message_box.h"
 #include "tests/support/qt_test_application.h"
 #include "tests/support/temp_dir.h"
@@ -157,6 +159,7 @@ TEST_F(RecordingTest, BuffersDriveTheClockPausesLeaveNoGapAndPageTurnsWaitForThe
 
     const auto audio = Packets(Media(), "a");
     ASSERT_FALSE(audio.empty());
+    EXPECT_TRUE(Packets(Media(), "v").empty());  // no camera: a recording without pictures
     const auto scripts = PageCommands(Media());
     ASSERT_EQ(scripts.size(), 2u);
     EXPECT_NE(scripts[0].data.find("pages(1,0)"), std::string::npos) << scripts[0].data;
@@ -180,6 +183,50 @@ TEST_F(RecordingTest, BuffersDriveTheClockPausesLeaveNoGapAndPageTurnsWaitForThe
                  QString::fromStdString(Media())});
     probe.waitForFinished(30000);
     EXPECT_NEAR(probe.readAllStandardOutput().trimmed().toDouble(), 2.0, 0.3);
+}
+
+TEST_F(RecordingTest, PenKeepsAtMost499PointsIgnoresClicksAndForgetsStrokesOnAPageChange) {
+    view->resize(800, 600);
+    view->show();
+    // The engine's input widget exists once the view is shown and the page has loaded.
+    bool loaded = false;
+    QObject::connect(&view->Browser(), &browser::BrowserControl::DocumentComplete, [&] { loaded = true; });
+    view->Browser().Refresh();
+    ASSERT_TRUE(WaitUntil([&] { return loaded; }, 10000));
+    QWidget* input = view->Browser().InputWidget();
+    ASSERT_NE(input, nullptr);
+    auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at), QPointF(view->mapToGlobal(at)),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(input, &event);
+    };
+    view->OnRecordStart();
+    ASSERT_EQ(view->State(), RecordState::Recording);
+    view->OnCommand(cmd::kPen);
+    ASSERT_TRUE(view->PenOn());
+    mouse(QEvent::MouseButtonPress, QPoint(10, 10), Qt::LeftButton);  // a click without movement
+    mouse(QEvent::MouseButtonRelease, QPoint(10, 10), Qt::NoButton);
+    EXPECT_TRUE(view->Strokes().empty());
+
+    view->OnCommand(cmd::kPenColourFirst + 9);
+    mouse(QEvent::MouseButtonPress, QPoint(10, 10), Qt::LeftButton);
+    for (int i = 1; i <= 600; ++i) mouse(QEvent::MouseMove, QPoint(10 + i % 300, 20 + i / 10), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, QPoint(300, 80), Qt::NoButton);
+    ASSERT_EQ(view->Strokes().size(), 1u);
+    EXPECT_EQ(view->Strokes()[0].points.size(), 499u);
+    EXPECT_EQ(view->Strokes()[0].colourIndex, 9);
+    EXPECT_EQ(view->Strokes()[0].points[0], QPoint(10, 10));  // a blank course keeps view pixels
+
+    view->OnTitleChange(QStringLiteral("PAGE:2"));  // another page: the ink goes
+    EXPECT_TRUE(view->Strokes().empty());
+    view->OnRecordPause();
+    EXPECT_FALSE(view->PenOn());
+    view->OnRecordStart();
+    view->OnRecordStop();
+    bool stroke = false;
+    for (const Packet& p : Packets(Media(), "d"))
+        stroke = stroke || p.data.find("dpaths9,0,\"'m10,10l11,20") != std::string::npos;
+    EXPECT_TRUE(stroke);
 }
 
 TEST_F(RecordingTest, TenMinuteLimitStopsAtItsTimesAndWritesNothingPastIt) {
