@@ -10,15 +10,19 @@ namespace tovra {
 
 using namespace wavein;
 
-AudioCapture::AudioCapture() {
-    defaultFormat_.wFormatTag = WAVE_FORMAT_PCM;
-    defaultFormat_.nChannels = 1;
-    defaultFormat_.nSamplesPerSec = 8000;
-    defaultFormat_.nAvgBytesPerSec = 8000;
-    defaultFormat_.nBlockAlign = 1;
-    defaultFormat_.wBitsPerSample = 8;
-    defaultFormat_.cbSize = 0;
+WAVEFORMATEX AudioCapture::DefaultFormat() {
+    WAVEFORMATEX f;
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 1;
+    f.nSamplesPerSec = 8000;
+    f.nAvgBytesPerSec = 8000;
+    f.nBlockAlign = 1;
+    f.wBitsPerSample = 8;
+    f.cbSize = 0;
+    return f;
 }
+
+AudioCapture::AudioCapture() : defaultFormat_(DefaultFormat()) {}
 
 AudioCapture::~AudioCapture() { Close(); }
 

@@ -40,6 +40,8 @@ public:
     wavein::MMRESULT RequeueBuffer(wavein::WAVEHDR* header) override;
 
     bool IsOpen() const { return open_ != 0; }
+    // PCM, 1 channel, 8000 samples/s, 8 bits: what Open uses without a format.
+    static wavein::WAVEFORMATEX DefaultFormat();
     wavein::HWAVEIN Device() const { return device_; }
 
 private:

@@ -14,6 +14,7 @@
 #include "view/course_scripts.h"
 #include "view/event_log.h"
 #include "view/mirova_view.h"
+#include "view/title_texts.h"
 
 namespace tovra {
 
@@ -39,17 +40,9 @@ void CMirovaView::OnFileNew() {
     if (course_.deckImportPending) return;
     CreateCourseDialog& dialog = *createDialog_;
     // The dialog edits the open course's title texts.
-    if (course_.IsOpen()) {
-        dialog.courseName = course_.courseName;
-        dialog.teacherName = course_.teacherName;
-        dialog.unitName = course_.unitName;
-        dialog.makeDate = course_.makeDate;
-    }
+    if (course_.IsOpen()) CopyTitleTexts(course_, dialog);
     if (RunDialog(dialog) != QDialog::Accepted) return;
-    course_.courseName = dialog.courseName;
-    course_.teacherName = dialog.teacherName;
-    course_.unitName = dialog.unitName;
-    course_.makeDate = dialog.makeDate;
+    CopyTitleTexts(dialog, course_);
 
     std::string saveFolder = dialog.saveFolder;
     if (!saveFolder.empty() && saveFolder.back() == '/') saveFolder.pop_back();

@@ -20,6 +20,7 @@
 #include "view/course_scripts.h"
 #include "view/event_log.h"
 #include "view/mirova_view.h"
+#include "view/title_texts.h"
 
 namespace tovra {
 
@@ -31,17 +32,8 @@ constexpr uint32_t kLastFrameMs = 600021;  // a frame later than this stops it t
 constexpr uint32_t kFrameRate = 15;        // frames per second
 constexpr uint32_t kFrameBytes = 320 * 240 * 3;
 
-wavein::WAVEFORMATEX SoundFormat() {
-    wavein::WAVEFORMATEX f;
-    f.wFormatTag = wavein::WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = 8000;
-    f.nAvgBytesPerSec = 8000;
-    f.nBlockAlign = 1;
-    f.wBitsPerSample = 8;
-    f.cbSize = 0;
-    return f;
-}
+// The recording's sound is the microphone's default format: 8 kHz, 8 bits, mono.
+wavein::WAVEFORMATEX SoundFormat() { return AudioCapture::DefaultFormat(); }
 
 wmf::WaveFormatEx WriterSoundFormat() {
     const wavein::WAVEFORMATEX in = SoundFormat();
@@ -282,15 +274,9 @@ void CMirovaView::WriteInfoScript() {
 
 void CMirovaView::OnSetTitle() {
     SetTitleDialog& dialog = *setTitleDialog_;
-    dialog.courseName = course_.courseName;
-    dialog.teacherName = course_.teacherName;
-    dialog.unitName = course_.unitName;
-    dialog.makeDate = course_.makeDate;
+    CopyTitleTexts(course_, dialog);
     if (RunDialog(dialog) != QDialog::Accepted) return;
-    course_.courseName = dialog.courseName;
-    course_.teacherName = dialog.teacherName;
-    course_.unitName = dialog.unitName;
-    course_.makeDate = dialog.makeDate;
+    CopyTitleTexts(dialog, course_);
     WriteInfoScript();
 }
 
