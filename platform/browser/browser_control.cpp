@@ -1,6 +1,8 @@
 // Qt WebEngine behind the browser control.
 #include "platform/browser/browser_control.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <memory>
 
@@ -40,14 +42,22 @@ QString WrapScript(const QString& script) {
 QUrl AddressToUrl(const QString& address) {
     static const QLatin1String kFileScheme("file://");
     const bool fileAddress = address.startsWith(kFileScheme, Qt::CaseInsensitive);
-    if (!fileAddress && address.contains(QLatin1String("://"))) return QUrl(address);
+    static const QRegularExpression kScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (!fileAddress && kScheme.match(address).hasMatch()) return QUrl(address);
     if (!fileAddress && address.startsWith(QLatin1String("about:"))) return QUrl(address);
 
     // "file://" + folder + tail is built from a raw folder name that may hold spaces, "#" or
-    // "%": take it as a path, and only a "?" after the last "/" as the start of a query.
+    // "%": take it as a path. The query starts at the first "?" right after a page name
+    // (".htm", ".html"), since a query may itself hold an address with "/" in it; without one,
+    // at a "?" after the last "/".
     QString path = fileAddress ? address.mid(kFileScheme.size()) : address;
     QString query;
-    const qsizetype mark = path.indexOf(QLatin1Char('?'), std::max<qsizetype>(0, path.lastIndexOf(QLatin1Char('/'))));
+    static const QRegularExpression kPageThenQuery(QStringLiteral("\\.html?\\?"),
+                                                   QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch page = kPageThenQuery.match(path);
+    const qsizetype mark =
+        page.hasMatch() ? page.capturedEnd() - 1
+                        : path.indexOf(QLatin1Char('?'), std::max<qsizetype>(0, path.lastIndexOf(QLatin1Char('/'))));
     if (mark >= 0) {
         query = path.mid(mark + 1);
         path.truncate(mark);

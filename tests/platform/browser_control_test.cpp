@@ -80,6 +80,10 @@ TEST_F(BrowserTest, AddressesFromRawFolderNamesKeepSpacesHashesAndQueries) {
     EXPECT_EQ(url.toLocalFile(), QString::fromStdString(page));
     EXPECT_EQ(url.query(), QStringLiteral("open=3.html"));
     EXPECT_EQ(AddressToUrl(QStringLiteral("/a/b.htm")), QUrl::fromLocalFile(QStringLiteral("/a/b.htm")));
+    // A query that holds an address of its own (the page editor's).
+    const QUrl editor = AddressToUrl(QStringLiteral("/p/edit/ZonEdit.htm?open=file:///c/my course/web.files/7.html"));
+    EXPECT_EQ(editor.toLocalFile(), QStringLiteral("/p/edit/ZonEdit.htm"));
+    EXPECT_EQ(editor.query(QUrl::FullyDecoded), QStringLiteral("open=file:///c/my course/web.files/7.html"));
 
     browser.Navigate2(address);
     ASSERT_TRUE(WaitUntil([&] { return browser.CurrentTitle() == QLatin1String("open=?open=3.html"); }, 20000));
