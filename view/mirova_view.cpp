@@ -347,7 +347,10 @@ void CMirovaView::OnTitleChange(const QString& title) {
 
 void CMirovaView::OnDocumentComplete(const QString& url) {
     LogEvent(QStringLiteral("document-complete"), url);
-    if (editing_) return;
+    if (editing_) {
+        SetUpEditorPage(url);
+        return;
+    }
     if (course_.pageCount == 0) return;
     if (!course_.IsBlank()) {
         RunScript("parent.document.title='PAGE:'+GetCurSldNum();parent.gLoopCont=1;");
@@ -370,6 +373,8 @@ bool CMirovaView::HandlesCommand(int id) const {
         case cmd::kAddPage:
         case cmd::kDeletePage:
         case cmd::kBrowse:
+        case cmd::kEditHtml:
+        case cmd::kFileSave:
         case cmd::kRecordStart:
         case cmd::kRecordPause:
         case cmd::kRecordStop:
@@ -406,6 +411,12 @@ bool CMirovaView::OnCommand(int id) {
             return true;
         case cmd::kBrowse:
             OnBrowse();
+            return true;
+        case cmd::kEditHtml:
+            OnEditHtml();
+            return true;
+        case cmd::kFileSave:
+            OnSaveEdit();
             return true;
         case cmd::kRecordStart:
             OnRecordStart();

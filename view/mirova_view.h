@@ -100,6 +100,10 @@ public:
     BandwidthDialog& Bandwidth() { return *bandwidthDialog_; }
     SetTitleDialog& TitleDialog() { return *setTitleDialog_; }
 
+    // HTML editing of the page on show (32810 on/off, 57603 save and leave).
+    void OnEditHtml();
+    void OnSaveEdit();
+
     // File New (57600): a new course from the create-course dialog.
     void OnFileNew();
     // Page tree commands: add page (32811), delete page (32812), browse (32813).
@@ -173,6 +177,7 @@ private:
     void ShowCourseInTree();
     QTreeWidget* PageTree() const;
     void WriteIndexLine(const std::string& line);
+    void SetUpEditorPage(const QString& url);
     std::string SelectedItemLabel() const;
     void StopForWriteFailure();
     bool PenMouseEvent(QEvent* event);

@@ -80,6 +80,8 @@ void CMirovaView::OnFileNew() {
     loggedStep_ = 0;
     WriteProjectFile();
     emit CourseOpened();
+    // A new blank course opens in the editor on page 1.
+    OnEditHtml();
 }
 
 void CMirovaView::OnPrevPage() {
@@ -145,6 +147,7 @@ void CMirovaView::OnAddPage() {
     tree->setCurrentItem(item);
     WriteProjectFile();
     course_.currentPage = static_cast<int16_t>(n);
+    OnEditHtml();  // the new page opens in the editor
 }
 
 void CMirovaView::OnDeletePage() {

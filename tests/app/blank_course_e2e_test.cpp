@@ -2,6 +2,7 @@
 // File New, adding, turning, retitling and deleting pages, and reopening the course.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QEventLoop>
 #include <QTimer>
 #include <QTreeWidget>
@@ -13,6 +14,7 @@
 #include "app/create_course_dialog.h"
 #include "app/main_frame.h"
 #include "app/settings.h"
+#include "lang/language_table.h"
 #include "course/page_tree_bar.h"
 #include "platform/browser/browser_control.h"
 #include "platform/framework/message_box.h"
@@ -33,13 +35,20 @@ class BlankCourse : public ::testing::Test {
 protected:
     void SetUp() override {
         saved = Program();
-        Program().programFolder = std::string(TOVRA_PROGRAM_DIR) + "/";
-        Program().languageFile = "Language/English.ini";
         framework::SetMessageService(&messages);
+        Start("Language/English.ini");
+    }
+    void Start(const std::string& languageFile) {
+        router.SetTargets({});
+        frame.reset();
+        Program().programFolder = std::string(TOVRA_PROGRAM_DIR) + "/";
+        Program().languageFile = languageFile;
         view = new CMirovaView;
         frame = std::make_unique<CMainFrame>(router, view);
         router.SetTargets({view, frame.get()});
         view->OnInitialUpdate();
+        QObject::connect(&view->Browser(), &browser::BrowserControl::DocumentComplete,
+                         [this](const QString& url) { loads << url; });
         frame->resize(1100, 760);
         frame->show();
         view->SetDialogRunner([this](QDialog& dialog) {
@@ -88,6 +97,27 @@ protected:
                << ", viewer " << shown.toStdString();
     }
     std::string Project() { return ReadBytes(dir / "Lesson1/Lesson1.lsn"); }
+    // Leaves the editor and waits until the viewer has loaded again.
+    bool LeaveEditor() {
+        const qsizetype before = loads.size();
+        if (!router.Dispatch(cmd::kEditHtml) || view->Editing()) return false;
+        return WaitUntil(
+            [&] { return loads.size() > before && loads.last().contains(QLatin1String("fullscreen.htm")); }, 10000);
+    }
+    // Waits until the editor page is on show with its own functions in place.
+    bool EditorReady() {
+        return WaitUntil(
+            [&] {
+                return view->Editing() &&
+                       view->Browser().CurrentUrl().toString().contains(QLatin1String("ZonEdit.htm")) &&
+                       Evaluate(QStringLiteral("typeof SaveEdit + typeof AppendTable + (function () { try {"
+                                               " return zonEdit.serialize().length > 0 ? 'page' : ''; }"
+                                               " catch (e) { return ''; } })()")) ==
+                           QLatin1String("functionfunctionpage");
+            },
+            10000);
+    }
+    std::string PageOne() { return ReadBytes(dir / "Lesson1/web.files/1.html"); }
     static std::string ProjectWith(const std::string& pageLines, int count) {
         return "TVCF\r\n*\r\nOptics\r\nLee\r\nCOUNT:" + std::to_string(count) + "\r\n" + pageLines;
     }
@@ -98,6 +128,7 @@ protected:
     framework::CommandRouter router;
     CMirovaView* view = nullptr;
     std::unique_ptr<CMainFrame> frame;
+    QStringList loads;  // documents the browser finished loading
 };
 
 TEST_F(BlankCourse, NewAddTurnRetitleDeleteAndReopen) {
@@ -113,10 +144,20 @@ TEST_F(BlankCourse, NewAddTurnRetitleDeleteAndReopen) {
     EXPECT_EQ(ReadBytes(c + "/web.files/left.htm"),
               ReadBytes(std::string(TOVRA_PROGRAM_DIR) + "/ELanguage/English/web.files/_left.htm"));
     EXPECT_EQ(Project(), ProjectWith("1:Page 1\r\n", 1));
+    // A new course opens in the editor; pages are added once it is left.
+    EXPECT_TRUE(view->Editing());
+    ASSERT_TRUE(router.Dispatch(cmd::kAddPage));
+    EXPECT_EQ(messages.shown, QStringList{lang::MessageText("OnEdit")});
+    messages.shown.clear();
+    ASSERT_TRUE(LeaveEditor());
     ASSERT_TRUE(Shows(1));
 
-    ASSERT_TRUE(router.Dispatch(cmd::kAddPage));
-    ASSERT_TRUE(router.Dispatch(cmd::kAddPage));
+    for (int added = 2; added <= 3; ++added) {
+        ASSERT_TRUE(router.Dispatch(cmd::kAddPage));
+        EXPECT_TRUE(view->Editing());  // the new page opens in the editor
+        ASSERT_TRUE(LeaveEditor());
+        ASSERT_TRUE(Shows(added));  // the viewer is back on the new page
+    }
     EXPECT_TRUE(fs::is_regular_file(c + "/web.files/2.html"));
     EXPECT_EQ(ReadBytes(c + "/web.files/3.html"), ReadBytes(c + "/web.files/1.html"));
     EXPECT_EQ(Project(), ProjectWith("1:Page 1\r\n2:Page 2\r\n3:Page 3\r\n", 3));
@@ -153,6 +194,7 @@ TEST_F(BlankCourse, NewAddTurnRetitleDeleteAndReopen) {
     EXPECT_EQ(Project(), ProjectWith("1:Page 1\r\n3:Page 3\r\n", 2));
     ASSERT_TRUE(Shows(3));
     ASSERT_TRUE(router.Dispatch(cmd::kAddPage));
+    ASSERT_TRUE(LeaveEditor());
     EXPECT_EQ(Project(), ProjectWith("1:Page 1\r\n3:Page 3\r\n4:Page 4\r\n", 3));
     EXPECT_TRUE(fs::is_regular_file(c + "/web.files/4.html"));
     ASSERT_TRUE(Shows(4));
@@ -181,6 +223,7 @@ TEST_F(BlankCourse, NewAddTurnRetitleDeleteAndReopen) {
 
 TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewReusesAFolder) {
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    ASSERT_TRUE(router.Dispatch(cmd::kEditHtml));  // leave the editor the new course opened in
     const std::string c = dir / "Lesson1";
     testing::WriteBytes(c + "/web.files/7.html", "an older page");
     frame->PageTree()->setCurrentItem(CourseItem(frame->PageTree()));
@@ -192,6 +235,7 @@ TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewReusesAFolder)
 
     // A second File New on the same folder starts over with one page and leaves other pages.
     router.Dispatch(cmd::kAddPage);
+    router.Dispatch(cmd::kEditHtml);
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
     EXPECT_EQ(Project(), ProjectWith("1:Page 1\r\n", 1));
     EXPECT_EQ(ReadBytes(c + "/web.files/7.html"), "an older page");
@@ -207,6 +251,86 @@ TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewReusesAFolder)
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0], QString::fromStdString("Create Dir Failed: \r\n" + dir / "missing/deeper/Lesson2"));
     EXPECT_EQ(CourseItem(frame->PageTree())->text(0), QStringLiteral("Lesson1"));  // the tree is unchanged
+}
+
+TEST_F(BlankCourse, EditorSavesTheEditedPageKeepsItOnAFailedSaveAndLeavingChangesNothing) {
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    ASSERT_TRUE(EditorReady());
+    EXPECT_TRUE(router.Update(cmd::kEditHtml).checked);
+    const std::string untouched = PageOne();
+
+    // Leaving without saving changes nothing on disk.
+    Evaluate(QStringLiteral("Editor.document.body.insertAdjacentHTML('beforeend', '<p>Not saved</p>'); 1"));
+    ASSERT_TRUE(LeaveEditor());
+    EXPECT_EQ(PageOne(), untouched);
+    ASSERT_TRUE(router.Dispatch(cmd::kFileSave));  // not editing: nothing
+    EXPECT_EQ(PageOne(), untouched);
+
+    // Typed text made bold is saved, and the page keeps its style.
+    ASSERT_TRUE(router.Dispatch(cmd::kEditHtml));
+    ASSERT_TRUE(EditorReady());
+    const QString typed =
+        Evaluate(QStringLiteral("try { var d = Editor.document; (d.querySelector('main') || "
+                                "d.body).insertAdjacentHTML('beforeend', '<p id=\"t\">Hello teachers</p>');"
+                                "var r = d.createRange(); r.selectNodeContents(d.getElementById('t'));"
+                                "var s = Editor.getSelection(); s.removeAllRanges(); s.addRange(r); "
+                                "d.execCommand('bold'); 'ok' } catch (e) { e.message }"));
+    EXPECT_EQ(typed, QStringLiteral("ok"));
+    qsizetype before = loads.size();
+    ASSERT_TRUE(router.Dispatch(cmd::kFileSave));
+    EXPECT_FALSE(view->Editing());
+    ASSERT_TRUE(WaitUntil([&] { return loads.size() > before; }, 10000));  // the saved page is shown
+    const std::string saved = PageOne();
+    EXPECT_TRUE(saved.find("<b>Hello teachers</b>") != std::string::npos ||
+                saved.find("<strong>Hello teachers</strong>") != std::string::npos)
+        << saved;
+    EXPECT_NE(saved.find("<style"), std::string::npos);
+
+    // A row added with AppendTable is saved.
+    ASSERT_TRUE(router.Dispatch(cmd::kEditHtml));
+    ASSERT_TRUE(EditorReady());
+    Evaluate(
+        QStringLiteral("var d = Editor.document; (d.querySelector('main') || d.body).insertAdjacentHTML('beforeend',"
+                       "'<table id=\"tb\"><tbody><tr><td id=\"c\">a</td><td>b</td></tr></tbody></table>');"
+                       "var r = d.createRange(); r.setStart(d.getElementById('c').firstChild, 0); r.collapse(true);"
+                       "var s = Editor.getSelection(); s.removeAllRanges(); s.addRange(r); AppendTable(); 1"));
+    EXPECT_EQ(Evaluate(QStringLiteral("String(Editor.document.getElementById('tb').rows.length)")),
+              QStringLiteral("2"));
+    // The editor page's own function ran: the injected one, had the engine run it, would say "新单元".
+    EXPECT_EQ(Evaluate(QStringLiteral("Editor.document.getElementById('tb').rows[1].cells[0].textContent")),
+              QStringLiteral("New cell"));
+    before = loads.size();
+    ASSERT_TRUE(router.Dispatch(cmd::kFileSave));
+    ASSERT_TRUE(WaitUntil([&] { return loads.size() > before; }, 10000));
+    const std::string withTable = PageOne();
+    const size_t table = withTable.find("id=\"tb\"");
+    ASSERT_NE(table, std::string::npos) << withTable;
+    size_t rows = 0;
+    for (size_t at = withTable.find("<tr", table); at != std::string::npos; at = withTable.find("<tr", at + 3)) ++rows;
+    EXPECT_EQ(rows, 2u);
+
+    // A read-only page file is not overwritten: the message, and the editor stays.
+    ASSERT_TRUE(router.Dispatch(cmd::kEditHtml));
+    ASSERT_TRUE(EditorReady());
+    const std::string path = dir / "Lesson1/web.files/1.html";
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ASSERT_TRUE(router.Dispatch(cmd::kFileSave));
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Failed Open: ") + QString::fromStdString(path)});
+    EXPECT_TRUE(view->Editing());
+    EXPECT_EQ(PageOne(), withTable);
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST_F(BlankCourse, EditorScreenshotsInBothLanguages) {
+    const QString artifacts = QStringLiteral(TOVRA_PROGRAM_DIR "/../artifacts");
+    QDir().mkpath(artifacts);
+    for (const char* language : {"English", "Chinese"}) {
+        Start(std::string("Language/") + language + ".ini");
+        ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+        ASSERT_TRUE(EditorReady()) << language;
+        WaitUntil([] { return false; }, 500);
+        ASSERT_TRUE(frame->grab().save(artifacts + QStringLiteral("/editor-%1.png").arg(QLatin1String(language))));
+    }
 }
 
 }  // namespace

@@ -117,7 +117,9 @@ protected:
 TEST_F(RecordingEndToEnd, TenSecondsWithAPageTurnAPointerMoveAndAStroke) {
     ASSERT_EQ(view->Camera().SelectedIndex(), 0);  // the camera was set up with the view
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    ASSERT_TRUE(router.Dispatch(cmd::kEditHtml));  // leave the editor a new course opens in
     ASSERT_TRUE(router.Dispatch(cmd::kAddPage));
+    ASSERT_TRUE(router.Dispatch(cmd::kEditHtml));
     ASSERT_TRUE(router.Dispatch(cmd::kPrevPage));
     ASSERT_TRUE(WaitUntil([&] { return view->Course().currentPage == 1; }, 5000));
     QCursor::setPos(view->mapToGlobal(QPoint(200, 150)));
