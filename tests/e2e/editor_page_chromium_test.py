@@ -12,11 +12,8 @@ source view and SaveEdit(). Screenshots go to --artifacts.
 import argparse
 import difflib
 import re
-import shutil
 import struct
-import subprocess
 import sys
-import tempfile
 import time
 import traceback
 import zlib
@@ -25,7 +22,7 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from player_chromium_test import (CHROMEDRIVER, CHROMIUM, ELEMENT, CheckFailed, Driver, Run,  # noqa: E402
-                                  WebDriverError, free_port, wait_for)
+                                  WebDriverError, run_session)
 
 # The statement the program runs in the editor once it has loaded, exactly as the program has it.
 PROGRAM_STARTUP = r'''document.body.insertAdjacentHTML('afterEnd',"<br><script DEFER>var rows=null; function getTable() {  Editor.focus();  selectRange();   var pItem=edit.parentElement();  if(!pItem)   return null;  rows=null;  while(pItem.tagName!='TABLE')  {   if(pItem.tagName=='BODY')    return;   if(pItem.tagName=='TR')    rows=pItem;   pItem=pItem.parentElement;  }  if(rows==null)   return null;  return pItem; } function AppendTable() { ... } function AppendTable0(tx1,tx2) { ... } function DeleteTable() {  var pItem=getTable();  if(pItem)   pItem.deleteRow(rows.rowIndex); }function SaveData(bSave) {   if(bSave)  {   var path=Editor.document.location.toString().substr(8);   while(path.search('/')>0)    path=path.replace('/','\');   mypath.value=path;   mytext.value=Editor.document.body.innerHTML;  }  else   document.title='scmd:save'; }document.title=Editor.document.title;</script>");'''
@@ -417,15 +414,7 @@ def main():
             print('FAIL %s is missing (apt-get install chromium chromium-driver)' % tool)
             return 1
 
-    port = free_port()
-    log = open(artifacts / 'chromedriver.log', 'w')
-    server = subprocess.Popen([CHROMEDRIVER, '--port=%d' % port], stdout=log, stderr=subprocess.STDOUT)
-    driver = EditorDriver(port)
-    run = EditorRun(driver, artifacts)
-    work = Path(tempfile.mkdtemp(prefix='tovra-editor-'))
-    try:
-        wait_for('chromedriver ready', lambda: driver.raw('GET', '/status').get('ready'), 20)
-        driver.start()
+    def body(run, driver, work):
         shared = [(name, [(template_root / lang / 'edit' / name).read_bytes() for lang in LANGUAGES])
                   for name in ('zonedit.js', 'zonedit.css')]
         for name, copies in shared:
@@ -459,24 +448,8 @@ def main():
         keys = list(run.text_keys.values())
         run.check('every language has every text', len(keys) == len(LANGUAGES) and all(k == keys[0] for k in keys),
                   repr(run.text_keys))
-    except (CheckFailed, WebDriverError, OSError) as e:
-        run.failures.append('browser: %s' % e)
-        print('FAIL', run.failures[-1])
-    finally:
-        driver.quit()
-        server.terminate()
-        try:
-            server.wait(10)
-        except subprocess.TimeoutExpired:
-            server.kill()
-        log.close()
-        shutil.rmtree(work, ignore_errors=True)
 
-    print()
-    print('%d passed, %d failed' % (run.passed, len(run.failures)))
-    for f in run.failures:
-        print('  failed:', f)
-    return 1 if run.failures else 0
+    return run_session(artifacts, EditorDriver, EditorRun, 'tovra-editor-', body)
 
 
 if __name__ == '__main__':

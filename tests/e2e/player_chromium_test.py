@@ -511,47 +511,19 @@ class Run:
                    d.run('return window.__playerErrors') == [] and d.text(d.find('.tree-empty')) != '')
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument('--template', required=True, help='resources/ELanguage')
-    parser.add_argument('--artifacts', default='artifacts', help='folder for the screenshots')
-    args = parser.parse_args()
-    template_root = Path(args.template).resolve()
-    artifacts = Path(args.artifacts).resolve()
-    artifacts.mkdir(parents=True, exist_ok=True)
-
-    for tool in (CHROMIUM, CHROMEDRIVER):
-        if not os.access(tool, os.X_OK):
-            print('FAIL %s is missing (apt-get install chromium chromium-driver)' % tool)
-            return 1
-
+def run_session(artifacts, driver_class, run_class, prefix, body):
+    """Starts chromedriver and a browser session, runs body(run, driver, work folder), ends both and
+    prints the summary; returns the exit status."""
     port = free_port()
     log = open(artifacts / 'chromedriver.log', 'w')
     server = subprocess.Popen([CHROMEDRIVER, '--port=%d' % port], stdout=log, stderr=subprocess.STDOUT)
-    driver = Driver(port)
-    run = Run(driver, artifacts)
-    work = Path(tempfile.mkdtemp(prefix='tovra-player-'))
+    driver = driver_class(port)
+    run = run_class(driver, artifacts)
+    work = Path(tempfile.mkdtemp(prefix=prefix))
     try:
         wait_for('chromedriver ready', lambda: driver.raw('GET', '/status').get('ready'), 20)
         driver.start()
-        for lang in LANGUAGES:
-            folder = work / lang / 'My course'  # a space, as teachers' folder names have
-            try:
-                headings = make_course(template_root / lang, folder, lang)
-                run.player(lang, folder, headings)
-                run.viewer(lang, folder, headings)
-                run.bare(lang, folder, headings)
-                imported = work / lang / 'Imported course'
-                run.imported(lang, imported, make_course(template_root / lang, imported, lang, imported=True))
-            except (CheckFailed, WebDriverError, OSError, KeyError, IndexError, TypeError) as e:
-                run.failures.append('%s: stopped: %s' % (lang, e))
-                print('FAIL', run.failures[-1])
-                traceback.print_exc()
-                try:
-                    driver.top()
-                    run.shot('failure_%s.png' % lang)
-                except (WebDriverError, OSError):
-                    pass
+        body(run, driver, work)
     except (CheckFailed, WebDriverError, OSError) as e:
         run.failures.append('browser: %s' % e)
         print('FAIL', run.failures[-1])
@@ -570,6 +542,43 @@ def main():
     for f in run.failures:
         print('  failed:', f)
     return 1 if run.failures else 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('--template', required=True, help='resources/ELanguage')
+    parser.add_argument('--artifacts', default='artifacts', help='folder for the screenshots')
+    args = parser.parse_args()
+    template_root = Path(args.template).resolve()
+    artifacts = Path(args.artifacts).resolve()
+    artifacts.mkdir(parents=True, exist_ok=True)
+
+    for tool in (CHROMIUM, CHROMEDRIVER):
+        if not os.access(tool, os.X_OK):
+            print('FAIL %s is missing (apt-get install chromium chromium-driver)' % tool)
+            return 1
+
+    def body(run, driver, work):
+        for lang in LANGUAGES:
+            folder = work / lang / 'My course'  # a space, as teachers' folder names have
+            try:
+                headings = make_course(template_root / lang, folder, lang)
+                run.player(lang, folder, headings)
+                run.viewer(lang, folder, headings)
+                run.bare(lang, folder, headings)
+                imported = work / lang / 'Imported course'
+                run.imported(lang, imported, make_course(template_root / lang, imported, lang, imported=True))
+            except (CheckFailed, WebDriverError, OSError, KeyError, IndexError, TypeError) as e:
+                run.failures.append('%s: stopped: %s' % (lang, e))
+                print('FAIL', run.failures[-1])
+                traceback.print_exc()
+                try:
+                    driver.top()
+                    run.shot('failure_%s.png' % lang)
+                except (WebDriverError, OSError):
+                    pass
+
+    return run_session(artifacts, Driver, Run, 'tovra-player-', body)
 
 
 if __name__ == '__main__':
