@@ -99,6 +99,9 @@ protected:
     std::string Project() { return ReadBytes(dir / "Lesson1/Lesson1.lsn"); }
     // Leaves the editor and waits until the viewer has loaded again.
     bool LeaveEditor() {
+        // As a teacher would, let the editor load first: a navigation that cuts a load short may
+        // never report its own end.
+        if (!EditorReady()) return false;
         const qsizetype before = loads.size();
         if (!router.Dispatch(cmd::kEditHtml) || view->Editing()) return false;
         return WaitUntil(
