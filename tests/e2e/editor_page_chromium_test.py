@@ -402,7 +402,7 @@ class EditorRun(Run):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument('--template', required=True, help='resources/ELanguage')
+    parser.add_argument('--template', required=True, help='the program folder\'s ELanguage')
     parser.add_argument('--artifacts', default='artifacts', help='folder for the screenshots')
     args = parser.parse_args()
     template_root = Path(args.template).resolve()
