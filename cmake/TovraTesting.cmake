@@ -1,3 +1,6 @@
+# The shared folder beside the repository holds test decks that are not ours to ship.
+set(TOVRA_SHARED_DIR "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Folder with the shared test decks (decks/)")
+
 # tovra_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
 # One GoogleTest executable per source folder; tests are discovered when CTest runs,
 # so discovery needs no display at build time.
@@ -7,7 +10,8 @@ function(tovra_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     TOVRA_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
-    TOVRA_PROGRAM_DIR="${TOVRA_PROGRAM_DIR}")
+    TOVRA_PROGRAM_DIR="${TOVRA_PROGRAM_DIR}"
+    TOVRA_SHARED_DIR="${TOVRA_SHARED_DIR}")
   add_dependencies(${name} tovra_resources)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1")
