@@ -284,12 +284,6 @@ void CMirovaView::WriteProjectFile() {
     }
 }
 
-bool CMirovaView::ImportDeck() {
-    if (importDeck_) return importDeck_(*this);
-    ShowMessage(lang::MessageText("ErrFile"));
-    return false;
-}
-
 QString CMirovaView::ChooseFile(const QString& filter) {
     if (chooseFile_) return chooseFile_(filter);
     return QFileDialog::getOpenFileName(this, QString(), QString(), filter);

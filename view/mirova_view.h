@@ -20,6 +20,7 @@
 #include "media/media_writer.h"
 #include "media/video_capture.h"
 #include "view/pen.h"
+#include "platform/slides/automation.h"
 
 #include "course/course_project.h"
 #include "platform/framework/command_router.h"
@@ -129,11 +130,16 @@ public:
     void OnTitleChange(const QString& title);
     void OnDocumentComplete(const QString& url);
 
-    // The deck import works on the open course; it returns whether it succeeded. Until one is
-    // installed, importing fails with the import-failure message.
+    // The deck import works on the open course (its deckPath and folder); it returns whether it
+    // succeeded. A replacement importer stands in for the whole import (tests of its callers).
     using DeckImporter = std::function<bool(CMirovaView&)>;
     void SetDeckImporter(DeckImporter importer) { importDeck_ = std::move(importer); }
     bool ImportDeck();
+    // Where the import gets its slide-deck automation server; LibreOffice unless replaced. A
+    // factory returning nullptr stands for an office suite that is not installed.
+    using SlideServerFactory = std::function<std::unique_ptr<slides::Application>()>;
+    void SetSlideServerFactory(SlideServerFactory factory) { slideServer_ = std::move(factory); }
+    bool Importing() const { return importing_; }
 
     // How File Open asks for a file: given the dialog filter, returns the chosen path or empty.
     using FileChooser = std::function<QString(const QString& filter)>;
@@ -233,6 +239,8 @@ private:
     DialogRunner runDialog_;
     std::function<bool(const QString&)> openExternal_;
     DeckImporter importDeck_;
+    SlideServerFactory slideServer_;
+    bool importing_ = false;
     FileChooser chooseFile_;
     std::function<void(const QString&)> addToRecent_;
 };

@@ -22,15 +22,14 @@ namespace {
 
 QString FromCodePage(const std::string& bytes) { return QString::fromStdU16String(text::FromCodePage(bytes)); }
 
-// The "Page" text of the language file (a format with one "%d") for page n, in the code page.
-std::string PageTitle(int n) {
+}  // namespace
+
+std::string DefaultPageTitle(int n) {
     std::string format = lang::Message("Page");
     const size_t at = format.find("%d");
     if (at == std::string::npos) return format + std::to_string(n);
     return format.replace(at, 2, std::to_string(n));
 }
-
-}  // namespace
 
 QTreeWidget* CMirovaView::PageTree() const { return mainFrame_ ? mainFrame_->PageTree() : nullptr; }
 
@@ -68,7 +67,7 @@ void CMirovaView::OnFileNew() {
     RemoveCourseItem(tree);
     courseLabel_ = text::CodePageToUtf8(dialog.courseFileName);
     QTreeWidgetItem* courseItem = AddCourseItem(tree, QString::fromStdString(courseLabel_));
-    course_.pages = {{1, PageTitle(1)}};
+    course_.pages = {{1, DefaultPageTitle(1)}};
     QTreeWidgetItem* first = AddPageItem(courseItem, 1, FromCodePage(course_.pages[0].title));
     tree->setCurrentItem(first);
     courseItem->setExpanded(true);
@@ -142,7 +141,7 @@ void CMirovaView::OnAddPage() {
     if (!courseItem) return;
     const int n = NextFreePageNumber(tree, course_.pageCount);
     ++course_.pageCount;
-    QTreeWidgetItem* item = AddPageItem(courseItem, n, FromCodePage(PageTitle(n)));
+    QTreeWidgetItem* item = AddPageItem(courseItem, n, FromCodePage(DefaultPageTitle(n)));
     CopyPageTemplate(lang::LanguageFolder(), course_.folder, n);
     tree->setCurrentItem(item);
     WriteProjectFile();

@@ -2,7 +2,13 @@
 // that edit them all carry under the same names.
 #pragma once
 
+#include <string>
+
 namespace tovra {
+
+// The language file's "Page" text (a format with one "%d") for page n, in the code page: the
+// title of a page that has none of its own.
+std::string DefaultPageTitle(int n);
 
 template <class From, class To>
 void CopyTitleTexts(const From& from, To& to) {

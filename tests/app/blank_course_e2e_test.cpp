@@ -18,6 +18,7 @@
 #include "course/page_tree_bar.h"
 #include "platform/browser/browser_control.h"
 #include "platform/framework/message_box.h"
+#include "tests/support/course_frame.h"
 #include "tests/support/qt_test_application.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/web_test_app.h"
@@ -31,71 +32,8 @@ using testing::TempDir;
 using testing_support::WaitUntil;
 namespace fs = std::filesystem;
 
-class BlankCourse : public ::testing::Test {
+class BlankCourse : public testing_support::CourseFrameTest {
 protected:
-    void SetUp() override {
-        saved = Program();
-        framework::SetMessageService(&messages);
-        Start("Language/English.ini");
-    }
-    void Start(const std::string& languageFile) {
-        router.SetTargets({});
-        frame.reset();
-        Program().programFolder = std::string(TOVRA_PROGRAM_DIR) + "/";
-        Program().languageFile = languageFile;
-        view = new CMirovaView;
-        frame = std::make_unique<CMainFrame>(router, view);
-        router.SetTargets({view, frame.get()});
-        view->OnInitialUpdate();
-        QObject::connect(&view->Browser(), &browser::BrowserControl::DocumentComplete,
-                         [this](const QString& url) { loads << url; });
-        frame->resize(1100, 760);
-        frame->show();
-        view->SetDialogRunner([this](QDialog& dialog) {
-            auto& create = dynamic_cast<CreateCourseDialog&>(dialog);
-            create.courseFileName = "Lesson1";
-            create.saveFolder = dir.path() + "/";
-            create.deckPath.clear();
-            create.courseName = "Optics";
-            create.teacherName = "Lee";
-            return int(QDialog::Accepted);
-        });
-    }
-    void TearDown() override {
-        router.SetTargets({});
-        frame.reset();
-        framework::SetMessageService(nullptr);
-        Program() = saved;
-    }
-
-    // The page's own answer to a script, as text.
-    QString Evaluate(const QString& script) {
-        QString result;
-        bool done = false;
-        view->Browser().View()->page()->runJavaScript(script, [&](const QVariant& v) {
-            result = v.toString();
-            done = true;
-        });
-        WaitUntil([&] { return done; }, 5000);
-        return result;
-    }
-    // Waits until the viewer shows page n, the view knows it and the tree has it selected.
-    ::testing::AssertionResult Shows(int n) {
-        QString shown;
-        const bool ok = WaitUntil(
-            [&] {
-                QTreeWidgetItem* selected = frame->PageTree()->currentItem();
-                shown = Evaluate(QStringLiteral("String(GetCurSldNum())"));
-                return view->Course().currentPage == n && selected && PageNumberOf(selected) == n &&
-                       shown == QString::number(n);
-            },
-            8000);
-        if (ok) return ::testing::AssertionSuccess();
-        QTreeWidgetItem* selected = frame->PageTree()->currentItem();
-        return ::testing::AssertionFailure()
-               << "view page " << view->Course().currentPage << ", tree " << (selected ? PageNumberOf(selected) : -1)
-               << ", viewer " << shown.toStdString();
-    }
     std::string Project() { return ReadBytes(dir / "Lesson1/Lesson1.lsn"); }
     // Leaves the editor and waits until the viewer has loaded again.
     bool LeaveEditor() {
@@ -125,13 +63,6 @@ protected:
         return "TVCF\r\n*\r\nOptics\r\nLee\r\nCOUNT:" + std::to_string(count) + "\r\n" + pageLines;
     }
 
-    TempDir dir;
-    ProgramSettings saved;
-    framework::RecordingMessageService messages;
-    framework::CommandRouter router;
-    CMirovaView* view = nullptr;
-    std::unique_ptr<CMainFrame> frame;
-    QStringList loads;  // documents the browser finished loading
 };
 
 TEST_F(BlankCourse, NewAddTurnRetitleDeleteAndReopen) {
