@@ -3,7 +3,12 @@
 // server for the failure paths and on LibreOffice with real decks.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTreeWidget>
+#include <QUrl>
+#include <cstdio>
 #include <filesystem>
 
 #include "app/command_ids.h"
@@ -220,6 +225,160 @@ TEST_F(DeckImport, ADeckPathWithoutAFolderIsRefusedAndNothingIsWritten) {
     EXPECT_EQ(TreeLabels(), QStringList{"<no course item>"});
     EXPECT_FALSE(fs::exists(Folder() + "/Lesson1.lsn"));
     EXPECT_TRUE(fake.calls.empty());
+}
+
+const std::string kDecks = std::string(TOVRA_SHARED_DIR) + "/decks/";
+
+// Each real deck is imported by File New into its own course.
+class RealDeckImport : public DeckImport {
+protected:
+    bool Import(const std::string& deck) {
+        courseFileName = deck.substr(0, deck.find('.'));
+        deckPath = kDecks + deck;
+        messages.shown.clear();
+        return router.Dispatch(cmd::kFileNew);
+    }
+    std::string CourseProject() const { return ReadBytes(dir / courseFileName + "/" + courseFileName + ".lsn"); }
+    std::string CourseFile(const std::string& name) const { return ReadBytes(dir / courseFileName + "/" + name); }
+};
+
+TEST_F(RealDeckImport, TitlesAsTheDeckHasThemAndThePageTextWhereItHasNone) {
+    ASSERT_TRUE(Import("alterman_security.ppt"));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('|')).toStdString();
+    QStringList labels = TreeLabels();
+    ASSERT_EQ(labels.size(), 24) << labels.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(labels[0], QStringLiteral("alterman_security.ppt"));
+    EXPECT_EQ(labels[1], QStringLiteral("1:Government-University Identity Management Opportunities"));
+    // Trailing blanks and leading line breaks are the deck's own.
+    EXPECT_EQ(labels[11], QStringLiteral("11:How Can A School Credential be Trusted and Used by a Government Application? "));
+    EXPECT_EQ(labels[23], QStringLiteral("23:\v\vNotes"));
+    EXPECT_EQ(view->Course().pageCount, 23);
+    const std::string project = CourseProject();
+    EXPECT_EQ(project.rfind("TVCF\r\n" + kDecks + "alterman_security.ppt\r\nOptics\r\nLee\r\nCOUNT:23\r\n1:Government-", 0), 0u);
+    EXPECT_NE(project.find("\r\n23:\v\vNotes\r\n"), std::string::npos);
+    EXPECT_EQ(CourseFile("web.htm"), std::string(kDeckRedirectPage));
+    const std::string script = CourseFile("web.files/script.js");
+    EXPECT_EQ(script.rfind("function Load_ld", 0), 0u);
+    ASSERT_GT(script.size(), kProgramSlideScript.size());
+    EXPECT_EQ(script.substr(script.size() - kProgramSlideScript.size()), kProgramSlideScript);
+    EXPECT_EQ(script.find("function LoadSld"), script.size() - kProgramSlideScript.size() + 30);
+    for (int n = 1; n <= 23; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "web.files/slide%04d.png", n);
+        EXPECT_TRUE(fs::file_size(dir / courseFileName + "/" + name) > 1000) << name;
+    }
+
+    // A curly apostrophe reaches the project file in the code page.
+    ASSERT_TRUE(Import("Single_Coloured_Page.ppt"));
+    EXPECT_EQ(TreeLabels(), (QStringList{"Single_Coloured_Page.ppt", QString::fromUtf8("1:This is a title, it’s in black")}));
+    EXPECT_NE(CourseProject().find("\r\n1:This is a title, it\xA1\xAFs in black\r\n"), std::string::npos);
+
+    // Slides without a title placeholder get the language's page text; an empty deck opens with
+    // the one blank page the office suite gives it.
+    ASSERT_TRUE(Import("pp40only.ppt"));
+    labels = TreeLabels();
+    ASSERT_EQ(labels.size(), 88);
+    EXPECT_EQ(labels[1], QStringLiteral("1:Page 1"));
+    EXPECT_EQ(labels[87], QStringLiteral("87:Page 87"));
+    EXPECT_TRUE(fs::exists(dir / courseFileName + "/web.files/slide0087.png"));
+    ASSERT_TRUE(Import("empty.ppt"));
+    EXPECT_EQ(TreeLabels(), (QStringList{"empty.ppt", "1:Page 1"}));
+}
+
+TEST_F(RealDeckImport, ChineseBrokenAndProtectedDecks) {
+    Start("Language/Chinese.ini");
+    ASSERT_TRUE(Import("54880_chinese.ppt"));
+    EXPECT_EQ(TreeLabels(), (QStringList{"54880_chinese.ppt", QString::fromUtf8("1:第1页")}));
+    EXPECT_NE(CourseProject().find("\r\nCOUNT:1\r\n1:\xB5\xDA" "1\xD2\xB3\r\n"), std::string::npos);  // GBK
+    // The Chinese player frame page of an imported course.
+    EXPECT_EQ(CourseFile("web.files/left.htm"),
+              ReadBytes(std::string(TOVRA_PROGRAM_DIR) + "/ELanguage/Chinese/web.files/left.htm"));
+    Start("Language/English.ini");
+
+    // Damaged but loadable: blank slides, a working course.
+    ASSERT_TRUE(Import("57272_corrupted_usereditatom.ppt"));
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(TreeLabels().size(), 7);
+    EXPECT_EQ(CourseFile("web.htm"), std::string(kDeckRedirectPage));
+
+    // Encrypted: the office suite cannot load it.
+    ASSERT_TRUE(Import("Password_Protected-hello.ppt"));
+    EXPECT_EQ(messages.shown, QStringList{" OLE Exception take place "});
+    EXPECT_EQ(TreeLabels(), QStringList{"Password_Protected-hello.ppt"});
+    EXPECT_EQ(CourseProject(), "TVCF\r\n" + deckPath + "\r\nOptics\r\nLee\r\nCOUNT:0\r\n");
+    EXPECT_FALSE(fs::exists(dir / courseFileName + "/web.htm"));
+    EXPECT_FALSE(fs::exists(dir / courseFileName + "/web.files/fullscreen.htm"));
+    EXPECT_TRUE(fs::exists(dir / courseFileName + "/web.files/index.htm"));  // the template is there
+}
+
+// An imported course shown and turned: toolbar commands, the page tree, keys and clicks on the
+// slide; the slide on show (GetCurSldNum) and the view follow each other.
+TEST_F(RealDeckImport, TurningTheSlidesOfAnImportedCourse) {
+    ASSERT_TRUE(Import("incorrect_slide_order.ppt"));
+    ASSERT_TRUE(WaitUntil([&] { return !loads.isEmpty() && loads.last().endsWith("/web.files/fullscreen.htm"); }, 20000))
+        << loads.join(QLatin1Char(' ')).toStdString() << " now " << view->Browser().CurrentUrl().toString().toStdString();
+    ASSERT_TRUE(Shows(1));  // the slide's report after loading
+    EXPECT_EQ(TreeLabels(), (QStringList{"incorrect_slide_order.ppt", "1:Slide 1", "2:Slide 2", "3:Slide 3"}));
+
+    ASSERT_TRUE(router.Dispatch(cmd::kNextPage));
+    ASSERT_TRUE(Shows(2));
+    ASSERT_TRUE(router.Dispatch(cmd::kNextPage));
+    ASSERT_TRUE(Shows(3));
+    EXPECT_FALSE(router.Update(cmd::kNextPage).enabled);
+    ASSERT_TRUE(router.Dispatch(cmd::kPrevPage));
+    ASSERT_TRUE(Shows(2));
+
+    frame->PageTree()->setCurrentItem(PageItem(frame->PageTree(), 1));
+    ASSERT_TRUE(Shows(1));
+    EXPECT_FALSE(router.Update(cmd::kPrevPage).enabled);
+
+    // Turns made in the page itself reach the view through the title.
+    WaitUntil([] { return false; }, 300);
+    QWidget* input = view->Browser().InputWidget();
+    ASSERT_NE(input, nullptr);
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent key(type, Qt::Key_Right, Qt::NoModifier);
+        QCoreApplication::sendEvent(input, &key);
+    }
+    ASSERT_TRUE(Shows(2));
+    WaitUntil([] { return false; }, 300);
+    const QPointF middle(input->width() / 2.0, input->height() / 2.0);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, middle, input->mapToGlobal(middle), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(input, &click);
+    }
+    ASSERT_TRUE(Shows(3));
+
+    // The slide picture is on show, filling the view at its aspect.
+    const QString box = Evaluate(QStringLiteral(
+        "(function(){var f=document.querySelector('iframe:not(.loading)');var d=f.contentDocument;"
+        "if(!d)return 'no access';var s=d.getElementById('SlideObj');var i=s.querySelector('img');"
+        "return s.style.width+'x'+s.style.height+' '+i.complete+' '+i.naturalWidth+' '+typeof d.defaultView.movecusorto;})()"));
+    EXPECT_TRUE(box.endsWith(QLatin1String(" true 1440 function"))) << box.toStdString();
+    WaitUntil([] { return false; }, 500);
+    const QString artifacts = QStringLiteral(TOVRA_PROGRAM_DIR "/../artifacts");
+    QDir().mkpath(artifacts);
+    EXPECT_TRUE(frame->grab().save(artifacts + QStringLiteral("/deck-import.png")));
+
+    // In the course player, which can reach its frames in this engine, the program's slide
+    // script takes over: clicks on the slide do nothing, the pointer follows movecusorto in the
+    // 720 × 540 slide space, and the player's page frame gets the slide's animation sequence.
+    view->Browser().Navigate2(QUrl::fromLocalFile(QString::fromStdString(dir / courseFileName + "/web.files/index.htm")).toString());
+    const QString slideWindow = QStringLiteral(
+        "var v=frames['left'].document.getElementById('viewer').contentWindow;"
+        "var w=v.document.querySelector('iframe:not(.loading)').contentWindow;");
+    ASSERT_TRUE(WaitUntil([&] {
+        return Evaluate(QStringLiteral("(function(){try{") + slideWindow +
+                        QStringLiteral("return w.document.getElementById('escursor')?'cursor':'';}catch(e){return '';}})()")) ==
+               QLatin1String("cursor");
+    }, 15000));
+    const QString placed = Evaluate(QStringLiteral("(function(){") + slideWindow + QStringLiteral(
+        "w.document.body.click();w.movecusorto(360,270);"
+        "var s=w.document.getElementById('SlideObj').style,c=w.document.getElementById('escursor').style;"
+        "var dx=parseFloat(c.left)-parseFloat(s.left)-parseFloat(s.width)/2,dy=parseFloat(c.top)-parseFloat(s.top)-parseFloat(s.height)/2;"
+        "return Math.round(dx)+','+Math.round(dy)+' '+v.GetCurSldNum()+' '+Array.isArray(frames['left'].g_animMainSequence);})()"));
+    EXPECT_EQ(placed, QStringLiteral("0,0 1 true"));
 }
 
 }  // namespace
