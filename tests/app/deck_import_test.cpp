@@ -3,7 +3,11 @@
 // server for the failure paths and on LibreOffice with real decks.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTreeWidget>
@@ -314,7 +318,30 @@ TEST_F(RealDeckImport, ChineseBrokenAndProtectedDecks) {
 // An imported course shown and turned: toolbar commands, the page tree, keys and clicks on the
 // slide; the slide on show (GetCurSldNum) and the view follow each other.
 TEST_F(RealDeckImport, TurningTheSlidesOfAnImportedCourse) {
+    // While the office suite works, the window goes on handling events, the progress dialog says
+    // what is being done, and a second import is refused.
+    int ticks = 0;
+    bool secondRefused = false;
+    QStringList shownTexts;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QProgressDialog*>(w);
+            if (dialog && dialog->isVisible() && !shownTexts.contains(dialog->labelText())) shownTexts << dialog->labelText();
+        }
+        if (view->Importing() && !secondRefused) secondRefused = !view->ImportDeck();
+    });
+    ticker.start(100);
+    QElapsedTimer clock;
+    clock.start();
     ASSERT_TRUE(Import("incorrect_slide_order.ppt"));
+    ticker.stop();
+    EXPECT_GT(ticks, clock.elapsed() / 100 / 2);
+    EXPECT_TRUE(secondRefused);
+    EXPECT_FALSE(view->Importing());
+    EXPECT_TRUE(shownTexts.contains(lang::MessageText("ImportOpen"))) << shownTexts.join(QLatin1Char('|')).toStdString();
+    for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_FALSE(qobject_cast<QProgressDialog*>(w) && w->isVisible());
     ASSERT_TRUE(WaitUntil([&] { return !loads.isEmpty() && loads.last().endsWith("/web.files/fullscreen.htm"); }, 20000))
         << loads.join(QLatin1Char(' ')).toStdString() << " now " << view->Browser().CurrentUrl().toString().toStdString();
     ASSERT_TRUE(Shows(1));  // the slide's report after loading
