@@ -87,6 +87,8 @@ bool CMirovaView::ImportDeck() {
     course_.currentPage = 0;
     pageStep_ = 0;
     loggedStep_ = 0;
+    // A page of the blank course may have been open in the editor; an imported course has none.
+    editing_ = false;
 
     const size_t slash = course_.deckPath.rfind('/');
     if (slash == std::string::npos) {

@@ -221,6 +221,21 @@ TEST_F(DeckImport, FailuresGiveTheirMessagesAndTheProjectFileKeepsWhatWasFound) 
     }
 }
 
+TEST_F(DeckImport, ADeckOpenedIntoABlankCourseInTheEditorLeavesTheEditor) {
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));  // a blank course opens in the editor
+    ASSERT_TRUE(view->Editing());
+    fake.slides = {{true, "A"}};
+    UseFakeServer();
+    deckPath = dir / "deck.ppt";
+    view->SetFileChooser([&](const QString&) { return QString::fromStdString(deckPath); });
+    ASSERT_TRUE(router.Dispatch(cmd::kFileOpen));
+    EXPECT_FALSE(view->Editing());
+    EXPECT_EQ(TreeLabels(), (QStringList{"deck.ppt", "1:A"}));
+    EXPECT_EQ(Project(), ProjectWith("1:A\r\n", 1));
+    EXPECT_TRUE(WaitUntil([&] { return !loads.isEmpty() && loads.last().endsWith("Lesson1/web.files/fullscreen.htm"); },
+                          10000));
+}
+
 TEST_F(DeckImport, ADeckPathWithoutAFolderIsRefusedAndNothingIsWritten) {
     deckPath = "deck.ppt";
     UseFakeServer();
