@@ -33,12 +33,12 @@ constexpr std::string_view kExportScript = "function LoadSld() { loaded = 1; }\n
 
 // A simulated automation server: slides as given, failures where asked.
 struct FakeDeck {
-    struct SlideSpec {
+    struct SlideData {
         bool hasTitle = true;
         std::string title;
         bool noTextRange = false;
     };
-    std::vector<SlideSpec> slides;
+    std::vector<SlideData> slides;
     std::string throwAt;          // "open", "slide3", "saveas"
     bool throwOther = false;      // something other than an automation error
     bool rewriteScript = true;    // SaveAs writes a fresh script.js
@@ -48,7 +48,7 @@ struct FakeDeck {
 class FakeServer final : public slides::Application, slides::Presentations, slides::Presentation, slides::Slides {
 public:
     explicit FakeServer(FakeDeck& deck) : deck_(deck) {
-        for (const FakeDeck::SlideSpec& spec : deck.slides) slides_.push_back(std::make_unique<FakeSlide>(spec));
+        for (const FakeDeck::SlideData& data : deck.slides) slides_.push_back(std::make_unique<FakeSlide>(data));
     }
     slides::Presentations* GetPresentations() override { return this; }
     void Quit() override { deck_.calls.push_back("quit"); }
@@ -77,14 +77,14 @@ public:
 
 private:
     struct FakeSlide final : slides::Slide, slides::Shapes, slides::Shape, slides::TextFrame, slides::TextRange {
-        explicit FakeSlide(const FakeDeck::SlideSpec& s) : spec(s) {}
+        explicit FakeSlide(const FakeDeck::SlideData& d) : data(d) {}
         slides::Shapes* GetShapes() override { return this; }
-        int GetHasTitle() override { return spec.hasTitle; }
+        int GetHasTitle() override { return data.hasTitle; }
         slides::Shape* GetTitle() override { return this; }
         slides::TextFrame* GetTextFrame() override { return this; }
-        slides::TextRange* GetTextRange() override { return spec.noTextRange ? nullptr : this; }
-        std::string GetText() override { return spec.title; }
-        FakeDeck::SlideSpec spec;
+        slides::TextRange* GetTextRange() override { return data.noTextRange ? nullptr : this; }
+        std::string GetText() override { return data.title; }
+        FakeDeck::SlideData data;
     };
     void Fail(const std::string& where) {
         if (deck_.throwAt != where) return;
