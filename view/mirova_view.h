@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "media/audio_capture.h"
+#include "media/companion_writer.h"
 #include "media/media_writer.h"
 #include "media/video_capture.h"
 #include "view/pen.h"
@@ -206,6 +207,7 @@ private:
     std::unique_ptr<AudioSource> audio_;
     VideoCapture video_;
     MediaWriter writer_;
+    CompanionWriter companion_;  // video001.webm and video001.js beside the recording
     std::recursive_mutex recordLock_;  // every MediaWriter call, the frame-count correction, start and stop
     std::FILE* indexFile_ = nullptr;
     std::string mediaPath_;

@@ -77,11 +77,18 @@ void CMirovaView::OnRecordStart() {
         ShowMessage(QStringLiteral("init error"));
         return;
     }
+    // The same lecture for today's browsers, which play no Windows Media. Without it the
+    // recording still goes on.
+    const std::string companionBase = course_.folder + "/web.files/video001";
+    if (!companion_.Start(companionBase + ".webm", companionBase + ".js", VideoFormat(), kFrameRate, &sound)) {
+        LogEvent(QStringLiteral("companion-failed"), QString::fromStdString(companionBase));
+    }
     const std::string indexPath = course_.folder + "/web.files/CourseIndex.js";
     indexFile_ = std::fopen(indexPath.c_str(), "wb");
     if (!indexFile_) {
         ShowMessage(QStringLiteral("Failed Open File: \r\n") + QString::fromStdString(indexPath));
         writer_.Close();
+        companion_.Close();
         return;
     }
     WriteInfoScript();
@@ -102,6 +109,7 @@ void CMirovaView::OnRecordStart() {
     if (!audio_->Open(this, 2000, &format)) {
         video_.StopFrameThread();
         writer_.Close();
+        companion_.Close();
         std::fclose(indexFile_);
         indexFile_ = nullptr;
         ShowMessage(lang::MessageText("NoAudio"));
@@ -133,6 +141,7 @@ void CMirovaView::OnRecordStop() {
         indexFile_ = nullptr;
     }
     writer_.Close();
+    companion_.Close();
     audio_->Close();
     video_.StopFrameThread();
     ClearStrokes();
@@ -178,6 +187,7 @@ void CMirovaView::OnWaveInData(wavein::WAVEHDR* header) {
     if (data && !pastLimit) {
         std::lock_guard lock(recordLock_);
         writeFailed = !writer_.WriteAudio(clockMs_, reinterpret_cast<const uint8_t*>(data), header->dwBytesRecorded);
+        companion_.WriteAudio(clockMs_, reinterpret_cast<const uint8_t*>(data), header->dwBytesRecorded);
     }
     audio_->RequeueBuffer(header);
 
@@ -192,6 +202,7 @@ void CMirovaView::OnWaveInData(wavein::WAVEHDR* header) {
             {
                 std::lock_guard lock(recordLock_);
                 written = writer_.WriteScript(clockMs_, command);
+                companion_.WriteScript(clockMs_, command);
             }
             if (!written && clockMs_ == kBufferMs) ShowMessage(QStringLiteral("eror write script"));
         }
@@ -209,6 +220,7 @@ void CMirovaView::OnWaveInData(wavein::WAVEHDR* header) {
                 {
                     std::lock_guard lock(recordLock_);
                     written = writer_.WriteScript(clockMs_ + 2, command);
+                    companion_.WriteScript(clockMs_ + 2, command);
                 }
                 if (!written && clockMs_ == kBufferMs) ShowMessage(QStringLiteral("eror write script"));
                 lastPointer_ = position;
@@ -245,6 +257,7 @@ int CMirovaView::OnVideoFrame(const uint8_t* bits, int, void* user) {
         return 0;
     }
     if (!view->writer_.WriteVideo(timeMs, bits, kFrameBytes)) view->videoWriteFailed_ = true;
+    view->companion_.WriteVideo(timeMs, bits, kFrameBytes);
     ++view->frameCount_;
     return 0;
 }
@@ -385,6 +398,7 @@ bool CMirovaView::PenMouseEvent(QEvent* event) {
         overlay_->SetStrokes(&strokes_, !course_.IsBlank());
         std::lock_guard lock(recordLock_);
         writer_.WriteScript(clockMs_ + 1, command);
+        companion_.WriteScript(clockMs_ + 1, command);
         return true;
     }
     return false;

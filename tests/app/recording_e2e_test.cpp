@@ -188,6 +188,23 @@ TEST_F(RecordingEndToEnd, TenSecondsWithAPageTurnAPointerMoveAndAStroke) {
     EXPECT_TRUE(stroke);
     EXPECT_TRUE(turn);
 
+    // The companion for today's browsers: the same length, and every script command as data.
+    const QString webm = QString::fromStdString(folder + "/video001.webm");
+    // Both files' sound ends at the same moment (their last frames: 64 ms of WMA, 20 ms of Opus).
+    const auto companionAudio = Packets(webm, QStringLiteral("a"));
+    ASSERT_FALSE(companionAudio.empty());
+    ASSERT_FALSE(audio.empty());
+    EXPECT_GT(audio.back().first, 9.5);
+    EXPECT_NEAR(companionAudio.back().first, audio.back().first, 0.1);
+    EXPECT_NEAR(Packets(webm, QStringLiteral("v")).size(), video.size(), 2.0);
+    const std::string timeline = ReadBytes(folder + "/video001.js");
+    size_t entries = 0;
+    for (size_t at = timeline.find("\r\n["); at != std::string::npos; at = timeline.find("\r\n[", at + 1)) ++entries;
+    EXPECT_EQ(entries, scripts.size()) << timeline;
+    EXPECT_NE(timeline.find("[250,\"pages\",\"(1,0)\"]"), std::string::npos) << timeline;
+    EXPECT_NE(timeline.find("\"script\",\"(300,220)\"]"), std::string::npos);
+    EXPECT_NE(timeline.find("\"dpaths\",\"9,0,\\u0022'm100,100l120,110,140,120"), std::string::npos) << timeline;
+
     const std::string index = ReadBytes(folder + "/CourseIndex.js");
     // The page lines: page 1 at the start, page 2 at the turn (about 5 s).
     const size_t at = index.find("leaf('Page 2',");

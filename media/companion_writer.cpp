@@ -1,0 +1,275 @@
+#include "media/companion_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/text/code_page.h"
+
+namespace tovra {
+
+namespace {
+
+constexpr int kOpusRate = 48000;
+constexpr int64_t kVideoBitrate = 150000;
+constexpr int64_t kAudioBitrate = 32000;
+
+}  // namespace
+
+std::string FormatTimelineScript(const std::vector<TimelineCommand>& commands) {
+    auto quoted = [](const std::string& codePage) {
+        std::string out = "\"";
+        for (char16_t c : text::FromCodePage(codePage)) {
+            if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\' && c != '<' && c != '>' && c != '&') {
+                out += static_cast<char>(c);
+            } else {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+                out += escape;
+            }
+        }
+        return out + "\"";
+    };
+    std::string script = "// The recording's script commands: [time in ms, type, parameter], in order.\r\nvar tovraTimeline = [";
+    for (size_t i = 0; i < commands.size(); ++i) {
+        script += i ? ",\r\n" : "\r\n";
+        script += "[" + std::to_string(commands[i].timeMs) + "," + quoted(commands[i].type) + "," +
+                  quoted(commands[i].parameter) + "]";
+    }
+    return script + "\r\n];\r\n";
+}
+
+struct CompanionWriter::State {
+    std::string timelinePath;
+    std::vector<TimelineCommand> commands;
+    AVFormatContext* format = nullptr;
+    AVCodecContext* video = nullptr;
+    AVStream* videoStream = nullptr;
+    SwsContext* scale = nullptr;
+    AVFrame* picture = nullptr;
+    int width = 0, height = 0;
+    bool bottomUp = true;
+    int64_t lastVideoPts = -1;
+    AVCodecContext* audio = nullptr;
+    AVStream* audioStream = nullptr;
+    SwrContext* resample = nullptr;
+    AVAudioFifo* fifo = nullptr;
+    AVFrame* sound = nullptr;
+    int inputBytesPerSample = 1;
+    int64_t audioPts = -1;  // next sample's time at 48 kHz
+    bool headerWritten = false;
+    bool failed = false;
+
+    ~State() {
+        if (format) {
+            if (format->pb) avio_closep(&format->pb);
+            avformat_free_context(format);
+        }
+        avcodec_free_context(&video);
+        avcodec_free_context(&audio);
+        sws_freeContext(scale);
+        swr_free(&resample);
+        if (fifo) av_audio_fifo_free(fifo);
+        av_frame_free(&picture);
+        av_frame_free(&sound);
+    }
+
+    // Sends a frame (null: drain) and writes every packet the encoder gives back.
+    bool Encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame) {
+        if (avcodec_send_frame(codec, frame) < 0) return false;
+        AVPacket* packet = av_packet_alloc();
+        bool ok = true;
+        for (;;) {
+            const int got = avcodec_receive_packet(codec, packet);
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) break;
+            if (got < 0) {
+                ok = false;
+                break;
+            }
+            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            if (av_interleaved_write_frame(format, packet) < 0) ok = false;
+        }
+        av_packet_free(&packet);
+        return ok;
+    }
+
+    bool EncodeWholeAudioFrames(bool flush) {
+        const int size = audio->frame_size;
+        while (av_audio_fifo_size(fifo) >= size || (flush && av_audio_fifo_size(fifo) > 0)) {
+            const int take = std::min(size, av_audio_fifo_size(fifo));
+            av_frame_make_writable(sound);
+            sound->nb_samples = size;
+            av_samples_set_silence(sound->data, 0, size, 1, audio->sample_fmt);
+            av_audio_fifo_read(fifo, reinterpret_cast<void**>(sound->data), take);
+            sound->pts = audioPts;
+            audioPts += size;
+            if (!Encode(audio, audioStream, sound)) return false;
+        }
+        return true;
+    }
+};
+
+CompanionWriter::CompanionWriter() = default;
+
+CompanionWriter::~CompanionWriter() { Close(); }
+
+bool CompanionWriter::IsWriting() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return state_ != nullptr;
+}
+
+bool CompanionWriter::Start(const std::string& webmPath, const std::string& timelinePath,
+                            const wmf::BitmapInfoHeader& picture, uint32_t frameRate, const wmf::WaveFormatEx* sound) {
+    Close();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (picture.bitCount != 24 || picture.width <= 0 || picture.height == 0 || frameRate == 0) return false;
+    if (sound && (sound->channels != 1 || (sound->bitsPerSample != 8 && sound->bitsPerSample != 16))) return false;
+    auto s = std::make_unique<State>();
+    s->timelinePath = timelinePath;
+    s->width = picture.width;
+    s->height = picture.height > 0 ? picture.height : -picture.height;
+    s->bottomUp = picture.height > 0;
+    if (avformat_alloc_output_context2(&s->format, nullptr, "webm", webmPath.c_str()) < 0) return false;
+    const bool globalHeader = s->format->oformat->flags & AVFMT_GLOBALHEADER;
+
+    const AVCodec* vp8 = avcodec_find_encoder_by_name("libvpx");
+    if (!vp8) return false;
+    s->video = avcodec_alloc_context3(vp8);
+    s->video->width = s->width;
+    s->video->height = s->height;
+    s->video->pix_fmt = AV_PIX_FMT_YUV420P;
+    s->video->time_base = AVRational{1, 1000};
+    s->video->framerate = AVRational{static_cast<int>(frameRate), 1};
+    s->video->bit_rate = kVideoBitrate;
+    s->video->gop_size = static_cast<int>(frameRate) * 5;  // a key frame every 5 s keeps seeking quick
+    if (globalHeader) s->video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // Real-time settings: the encoder runs beside the lecture on the camera's thread.
+    av_opt_set(s->video->priv_data, "deadline", "realtime", 0);
+    av_opt_set_int(s->video->priv_data, "cpu-used", 16, 0);  // the fastest; half the time of 8 here
+    av_opt_set_int(s->video->priv_data, "lag-in-frames", 0, 0);
+    if (avcodec_open2(s->video, vp8, nullptr) < 0) return false;
+    s->videoStream = avformat_new_stream(s->format, nullptr);
+    s->videoStream->time_base = s->video->time_base;
+    avcodec_parameters_from_context(s->videoStream->codecpar, s->video);
+    s->scale = sws_getContext(s->width, s->height, AV_PIX_FMT_BGR24, s->width, s->height, AV_PIX_FMT_YUV420P,
+                              SWS_BILINEAR, nullptr, nullptr, nullptr);
+    s->picture = av_frame_alloc();
+    s->picture->format = AV_PIX_FMT_YUV420P;
+    s->picture->width = s->width;
+    s->picture->height = s->height;
+    if (!s->scale || av_frame_get_buffer(s->picture, 0) < 0) return false;
+
+    if (sound) {
+        const AVCodec* opus = avcodec_find_encoder_by_name("libopus");
+        if (!opus) return false;
+        s->audio = avcodec_alloc_context3(opus);
+        s->audio->sample_rate = kOpusRate;
+        s->audio->sample_fmt = AV_SAMPLE_FMT_S16;
+        av_channel_layout_default(&s->audio->ch_layout, 1);
+        s->audio->bit_rate = kAudioBitrate;
+        s->audio->time_base = AVRational{1, kOpusRate};
+        if (globalHeader) s->audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (avcodec_open2(s->audio, opus, nullptr) < 0) return false;
+        s->audioStream = avformat_new_stream(s->format, nullptr);
+        s->audioStream->time_base = s->audio->time_base;
+        avcodec_parameters_from_context(s->audioStream->codecpar, s->audio);
+        s->inputBytesPerSample = sound->bitsPerSample / 8;
+        AVChannelLayout mono;
+        av_channel_layout_default(&mono, 1);
+        if (swr_alloc_set_opts2(&s->resample, &mono, AV_SAMPLE_FMT_S16, kOpusRate, &mono,
+                                sound->bitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16,
+                                static_cast<int>(sound->samplesPerSec), 0, nullptr) < 0 ||
+            swr_init(s->resample) < 0) {
+            return false;
+        }
+        s->fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, 1, kOpusRate);
+        s->sound = av_frame_alloc();
+        s->sound->format = AV_SAMPLE_FMT_S16;
+        av_channel_layout_default(&s->sound->ch_layout, 1);
+        s->sound->sample_rate = kOpusRate;
+        s->sound->nb_samples = s->audio->frame_size;
+        if (av_frame_get_buffer(s->sound, 0) < 0) return false;
+    }
+
+    if (avio_open(&s->format->pb, webmPath.c_str(), AVIO_FLAG_WRITE) < 0) return false;
+    if (avformat_write_header(s->format, nullptr) < 0) return false;
+    s->headerWritten = true;
+    state_ = std::move(s);
+    return true;
+}
+
+bool CompanionWriter::WriteAudio(uint64_t timeMs, const uint8_t* data, uint32_t length) {
+    std::lock_guard<std::mutex> guard(lock_);
+    State* s = state_.get();
+    if (!s || !s->audio || s->failed) return false;
+    const int samples = static_cast<int>(length) / s->inputBytesPerSample;
+    // The sound starts where the recording's first buffer stands on the time line; after that it
+    // runs on without gaps, as the time line itself does.
+    if (s->audioPts < 0) s->audioPts = static_cast<int64_t>(timeMs) * kOpusRate / 1000;
+    const int room = swr_get_out_samples(s->resample, samples);
+    std::vector<int16_t> out(static_cast<size_t>(std::max(room, 1)));
+    uint8_t* outPlanes[] = {reinterpret_cast<uint8_t*>(out.data())};
+    const uint8_t* inPlanes[] = {data};
+    const int made = swr_convert(s->resample, outPlanes, room, inPlanes, samples);
+    if (made < 0) return false;
+    av_audio_fifo_write(s->fifo, reinterpret_cast<void**>(outPlanes), made);
+    if (!s->EncodeWholeAudioFrames(false)) s->failed = true;
+    return !s->failed;
+}
+
+bool CompanionWriter::WriteVideo(uint64_t timeMs, const uint8_t* data, uint32_t length) {
+    std::lock_guard<std::mutex> guard(lock_);
+    State* s = state_.get();
+    if (!s || s->failed) return false;
+    const int stride = ((s->width * 3 + 3) / 4) * 4;
+    if (length < static_cast<uint32_t>(stride * s->height)) return false;
+    const int64_t pts = static_cast<int64_t>(timeMs);
+    if (pts <= s->lastVideoPts) return true;  // two frames in one millisecond: the first stands
+    av_frame_make_writable(s->picture);
+    const uint8_t* start = s->bottomUp ? data + static_cast<size_t>(stride) * (s->height - 1) : data;
+    const uint8_t* planes[] = {start};
+    const int strides[] = {s->bottomUp ? -stride : stride};
+    sws_scale(s->scale, planes, strides, 0, s->height, s->picture->data, s->picture->linesize);
+    s->picture->pts = pts;
+    s->lastVideoPts = pts;
+    if (!s->Encode(s->video, s->videoStream, s->picture)) s->failed = true;
+    return !s->failed;
+}
+
+void CompanionWriter::WriteScript(uint64_t timeMs, const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!state_) return;
+    const size_t comma = text.find(',');
+    TimelineCommand command{timeMs, text.substr(0, comma), comma == std::string::npos ? "" : text.substr(comma + 1)};
+    state_->commands.push_back(std::move(command));
+}
+
+bool CompanionWriter::Close() {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::unique_ptr<State> s = std::move(state_);
+    if (!s) return true;
+    bool ok = !s->failed;
+    if (s->audio) ok = s->EncodeWholeAudioFrames(true) && s->Encode(s->audio, s->audioStream, nullptr) && ok;
+    ok = s->Encode(s->video, s->videoStream, nullptr) && ok;
+    if (s->headerWritten) ok = av_write_trailer(s->format) >= 0 && ok;
+    const std::string script = FormatTimelineScript(s->commands);
+    if (std::FILE* file = std::fopen(s->timelinePath.c_str(), "wb")) {
+        ok = std::fwrite(script.data(), 1, script.size(), file) == script.size() && ok;
+        ok = std::fclose(file) == 0 && ok;
+    } else {
+        ok = false;
+    }
+    return ok;
+}
+
+}  // namespace tovra

@@ -1,0 +1,128 @@
+// The recording's companion: a WebM file that browsers play, with the same time line, and the
+// script commands as a timeline script.
+#include "media/companion_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "tests/support/temp_dir.h"
+
+namespace tovra {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    for (int c; p && (c = fgetc(p)) != EOF;) out += char(c);
+    if (p) pclose(p);
+    return out;
+}
+
+TEST(TimelineScript, CommandsInOrderWithTextsEscaped) {
+    const std::string script = FormatTimelineScript({{250, "pages", "(1,0)"},
+                                                     {252, "script", "(300,220)"},
+                                                     {4000, "dpaths", "9,0,10,10,20,20"},
+                                                     {4100, "note", "a\"b\\</script>\xB5\xDA"}});
+    EXPECT_EQ(script,
+              "// The recording's script commands: [time in ms, type, parameter], in order.\r\n"
+              "var tovraTimeline = [\r\n"
+              "[250,\"pages\",\"(1,0)\"],\r\n"
+              "[252,\"script\",\"(300,220)\"],\r\n"
+              "[4000,\"dpaths\",\"9,0,10,10,20,20\"],\r\n"
+              "[4100,\"note\",\"a\\u0022b\\u005c\\u003c/script\\u003e\\u7b2c\"]\r\n"
+              "];\r\n");
+    EXPECT_EQ(FormatTimelineScript({}), "// The recording's script commands: [time in ms, type, parameter], in order.\r\n"
+                                        "var tovraTimeline = [\r\n];\r\n");
+}
+
+// Three seconds as a recording delivers them: 2000-byte buffers of 8 kHz U8 sound every 250 ms,
+// 320 × 240 bottom-up pictures 15 times a second, and commands in between.
+TEST(CompanionWriter, BrowsersPlayTheSameTimeLine) {
+    TempDir dir;
+    const std::string webm = dir / "video001.webm";
+    const std::string timeline = dir / "video001.js";
+    wmf::BitmapInfoHeader picture;
+    picture.width = 320;
+    picture.height = 240;
+    picture.bitCount = 24;
+    wmf::WaveFormatEx sound{1, 1, 8000, 8000, 1, 8, {}};
+    CompanionWriter writer;
+    ASSERT_TRUE(writer.Start(webm, timeline, picture, 15, &sound));
+    EXPECT_TRUE(writer.IsWriting());
+
+    std::vector<uint8_t> frame(320 * 240 * 3);
+    std::vector<uint8_t> tone(2000);
+    uint32_t frames = 0;
+    for (uint64_t clock = 250; clock <= 3000; clock += 250) {
+        for (size_t i = 0; i < tone.size(); ++i) {
+            tone[i] = static_cast<uint8_t>(128 + 100 * std::sin(2 * M_PI * 440 * (clock * 8 + i) / 8000.0));
+        }
+        ASSERT_TRUE(writer.WriteAudio(clock, tone.data(), static_cast<uint32_t>(tone.size())));
+        while (frames * 1000 / 15 < clock) {
+            // Bottom-up rows: the first rows in memory are the bottom of the picture (blue there).
+            for (int y = 0; y < 240; ++y) {
+                for (int x = 0; x < 320; ++x) {
+                    uint8_t* p = &frame[(static_cast<size_t>(y) * 320 + x) * 3];
+                    p[0] = y < 120 ? 255 : 0;  // B
+                    p[1] = static_cast<uint8_t>(frames * 8);
+                    p[2] = y < 120 ? 0 : 255;  // R
+                }
+            }
+            ASSERT_TRUE(writer.WriteVideo(frames * 1000 / 15, frame.data(), static_cast<uint32_t>(frame.size())));
+            ++frames;
+        }
+        if (clock == 1250) writer.WriteScript(clock, "pages,(2,0)");
+        if (clock == 1750) writer.WriteScript(clock + 2, "script,(100,50)");
+    }
+    ASSERT_TRUE(writer.Close());
+    EXPECT_FALSE(writer.IsWriting());
+
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height,sample_rate -of csv=p=0 " + webm),
+              "vp8,320,240\nopus,48000\n");
+    const double duration = std::stod(Shell("ffprobe -v error -show_entries format=duration -of csv=p=0 " + webm));
+    EXPECT_NEAR(duration, 3.25, 0.1);  // the first buffer stands at 250 ms; 12 buffers of 250 ms follow on
+    EXPECT_EQ(Shell("ffmpeg -v error -i " + webm + " -f null - 2>&1"), "");
+    // The top of the picture is red, its bottom blue: rows were turned the right way up.
+    const std::string pixels = Shell("ffmpeg -v error -i " + webm +
+                                     " -frames:v 1 -vf 'crop=2:2:160:10,format=rgb24' -f rawvideo - ; ffmpeg -v error -i " +
+                                     webm + " -frames:v 1 -vf 'crop=2:2:160:228,format=rgb24' -f rawvideo -");
+    ASSERT_EQ(pixels.size(), 24u);  // two 2 × 2 RGB crops
+    EXPECT_GT(static_cast<uint8_t>(pixels[0]), 200);  // top: red
+    EXPECT_LT(static_cast<uint8_t>(pixels[2]), 60);
+    EXPECT_LT(static_cast<uint8_t>(pixels[12]), 60);  // bottom: blue
+    EXPECT_GT(static_cast<uint8_t>(pixels[14]), 200);
+    EXPECT_EQ(ReadBytes(timeline), FormatTimelineScript({{1250, "pages", "(2,0)"}, {1752, "script", "(100,50)"}}));
+}
+
+TEST(CompanionWriter, RefusesWhatItCannotEncodeAndANewStartEndsTheOldFile) {
+    TempDir dir;
+    wmf::BitmapInfoHeader picture;
+    picture.width = 320;
+    picture.height = 240;
+    picture.bitCount = 32;
+    CompanionWriter writer;
+    EXPECT_FALSE(writer.Start(dir / "a.webm", dir / "a.js", picture, 15, nullptr));
+    picture.bitCount = 24;
+    wmf::WaveFormatEx stereo{1, 2, 8000, 16000, 2, 8, {}};
+    EXPECT_FALSE(writer.Start(dir / "a.webm", dir / "a.js", picture, 15, &stereo));
+    EXPECT_FALSE(writer.Start(dir / "missing/a.webm", dir / "a.js", picture, 15, nullptr));
+    EXPECT_FALSE(writer.WriteVideo(0, nullptr, 0));
+
+    ASSERT_TRUE(writer.Start(dir / "b.webm", dir / "b.js", picture, 15, nullptr));
+    std::vector<uint8_t> frame(320 * 240 * 3, 90);
+    EXPECT_FALSE(writer.WriteVideo(0, frame.data(), 100));  // short frame
+    EXPECT_TRUE(writer.WriteVideo(0, frame.data(), static_cast<uint32_t>(frame.size())));
+    EXPECT_FALSE(writer.WriteAudio(0, frame.data(), 100));  // started without sound
+    ASSERT_TRUE(writer.Start(dir / "c.webm", dir / "c.js", picture, 15, nullptr));
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + dir / "b.webm"), "vp8\n");
+    EXPECT_EQ(ReadBytes(dir / "b.js"), FormatTimelineScript({}));
+}
+
+}  // namespace
+}  // namespace tovra
