@@ -224,6 +224,9 @@ TEST_F(DeckImport, FailuresGiveTheirMessagesAndTheProjectFileKeepsWhatWasFound) 
 TEST_F(DeckImport, ADeckOpenedIntoABlankCourseInTheEditorLeavesTheEditor) {
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));  // a blank course opens in the editor
     ASSERT_TRUE(view->Editing());
+    // As a teacher would, let the editor load first: a navigation that cuts a load short may
+    // never report its own end.
+    ASSERT_TRUE(WaitUntil([&] { return !loads.filter(QStringLiteral("ZonEdit.htm")).isEmpty(); }, 10000));
     fake.slides = {{true, "A"}};
     UseFakeServer();
     deckPath = dir / "deck.ppt";
