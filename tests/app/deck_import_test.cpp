@@ -226,7 +226,12 @@ TEST_F(DeckImport, ADeckOpenedIntoABlankCourseInTheEditorLeavesTheEditor) {
     ASSERT_TRUE(view->Editing());
     // As a teacher would, let the editor load first: a navigation that cuts a load short may
     // never report its own end.
-    ASSERT_TRUE(WaitUntil([&] { return !loads.filter(QStringLiteral("ZonEdit.htm")).isEmpty(); }, 10000));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return view->Browser().CurrentUrl().toString().contains(QLatin1String("ZonEdit.htm")) &&
+                   Evaluate(QStringLiteral("typeof SaveEdit")) == QLatin1String("function");
+        },
+        15000));
     fake.slides = {{true, "A"}};
     UseFakeServer();
     deckPath = dir / "deck.ppt";
@@ -235,8 +240,10 @@ TEST_F(DeckImport, ADeckOpenedIntoABlankCourseInTheEditorLeavesTheEditor) {
     EXPECT_FALSE(view->Editing());
     EXPECT_EQ(TreeLabels(), (QStringList{"deck.ppt", "1:A"}));
     EXPECT_EQ(Project(), ProjectWith("1:A\r\n", 1));
-    EXPECT_TRUE(WaitUntil([&] { return !loads.isEmpty() && loads.last().endsWith("Lesson1/web.files/fullscreen.htm"); },
-                          10000));
+    // The deck's viewer is shown, not the editor.
+    EXPECT_TRUE(WaitUntil([&] { return view->Browser().CurrentUrl().toString().endsWith("Lesson1/web.files/fullscreen.htm"); },
+                          10000))
+        << view->Browser().CurrentUrl().toString().toStdString();
 }
 
 TEST_F(DeckImport, ADeckPathWithoutAFolderIsRefusedAndNothingIsWritten) {
