@@ -25,7 +25,8 @@ constexpr int64_t kAudioBitrate = 32000;
 
 }  // namespace
 
-std::string FormatTimelineScript(const std::vector<TimelineCommand>& commands) {
+std::string FormatTimelineScript(const std::vector<TimelineCommand>& commands, PositionSpace space,
+                                 const std::vector<ViewSize>& views) {
     auto quoted = [](const std::string& codePage) {
         std::string out = "\"";
         for (char16_t c : text::FromCodePage(codePage)) {
@@ -45,12 +46,23 @@ std::string FormatTimelineScript(const std::vector<TimelineCommand>& commands) {
         script += "[" + std::to_string(commands[i].timeMs) + "," + quoted(commands[i].type) + "," +
                   quoted(commands[i].parameter) + "]";
     }
-    return script + "\r\n];\r\n";
+    script += "\r\n];\r\n";
+    script += "// Where the positions lie: \"slide\", 720 x 540 slide points; \"view\", the view's pixels, the view\r\n"
+              "// being [width, height] from [time in ms, ...] on.\r\n";
+    if (space == PositionSpace::Slide) return script + "var tovraSpace = {kind: \"slide\", width: 720, height: 540};\r\n";
+    script += "var tovraSpace = {kind: \"view\", sizes: [";
+    for (size_t i = 0; i < views.size(); ++i) {
+        script += (i ? ", [" : "[") + std::to_string(views[i].timeMs) + "," + std::to_string(views[i].width) + "," +
+                  std::to_string(views[i].height) + "]";
+    }
+    return script + "]};\r\n";
 }
 
 struct CompanionWriter::State {
     std::string timelinePath;
     std::vector<TimelineCommand> commands;
+    PositionSpace space = PositionSpace::View;
+    std::vector<ViewSize> views;
     AVFormatContext* format = nullptr;
     AVCodecContext* video = nullptr;
     AVStream* videoStream = nullptr;
@@ -254,6 +266,21 @@ void CompanionWriter::WriteScript(uint64_t timeMs, const std::string& text) {
     state_->commands.push_back(std::move(command));
 }
 
+void CompanionWriter::SetPositionSpace(PositionSpace space) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (state_) state_->space = space;
+}
+
+void CompanionWriter::SetViewSize(uint64_t timeMs, int width, int height) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!state_ || width <= 0 || height <= 0) return;
+    std::vector<ViewSize>& views = state_->views;
+    if (!views.empty() && views.back().width == width && views.back().height == height) return;
+    // Several sizes at one moment (a window being dragged): the last one holds.
+    if (!views.empty() && views.back().timeMs >= timeMs) views.back() = {views.back().timeMs, width, height};
+    else views.push_back({timeMs, width, height});
+}
+
 bool CompanionWriter::Close() {
     std::lock_guard<std::mutex> guard(lock_);
     std::unique_ptr<State> s = std::move(state_);
@@ -262,7 +289,7 @@ bool CompanionWriter::Close() {
     if (s->audio) ok = s->EncodeWholeAudioFrames(true) && s->Encode(s->audio, s->audioStream, nullptr) && ok;
     ok = s->Encode(s->video, s->videoStream, nullptr) && ok;
     if (s->headerWritten) ok = av_write_trailer(s->format) >= 0 && ok;
-    const std::string script = FormatTimelineScript(s->commands);
+    const std::string script = FormatTimelineScript(s->commands, s->space, s->views);
     if (std::FILE* file = std::fopen(s->timelinePath.c_str(), "wb")) {
         ok = std::fwrite(script.data(), 1, script.size(), file) == script.size() && ok;
         ok = std::fclose(file) == 0 && ok;

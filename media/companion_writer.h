@@ -19,8 +19,20 @@ struct TimelineCommand {
     std::string parameter;  // code-page text after the first comma
 };
 
-// The timeline script, ASCII: every non-ASCII or special character as a \uXXXX escape.
-std::string FormatTimelineScript(const std::vector<TimelineCommand>& commands);
+// Where the positions of "script" and "dpaths" commands lie: 720 × 540 slide points (imported
+// courses) or the view's pixels (blank courses), whose size the player needs to place them.
+enum class PositionSpace { View, Slide };
+
+struct ViewSize {
+    uint64_t timeMs = 0;  // from this time on
+    int width = 0;
+    int height = 0;
+};
+
+// The timeline script, ASCII: every non-ASCII or special character as a \uXXXX escape. It also
+// defines tovraSpace, the positions' space and, for the view's pixels, the view's sizes in time.
+std::string FormatTimelineScript(const std::vector<TimelineCommand>& commands,
+                                 PositionSpace space = PositionSpace::View, const std::vector<ViewSize>& views = {});
 
 class CompanionWriter {
 public:
@@ -37,6 +49,9 @@ public:
     bool WriteVideo(uint64_t timeMs, const uint8_t* data, uint32_t length);
     // text: "type,parameter" as the script stream gets it.
     void WriteScript(uint64_t timeMs, const std::string& text);
+    // The space of the commands' positions, and the view's size from timeMs on (repeats ignored).
+    void SetPositionSpace(PositionSpace space);
+    void SetViewSize(uint64_t timeMs, int width, int height);
     // Drains the encoders, ends the file and writes the timeline; false when either fails.
     bool Close();
     bool IsWriting() const;

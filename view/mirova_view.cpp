@@ -75,6 +75,8 @@ void CMirovaView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     overlay_->setGeometry(rect());
     overlay_->raise();
+    // Blank courses record positions in view pixels: the player needs to know the view's size.
+    if (recordState_ != RecordState::Stopped) companion_.SetViewSize(clockMs_, width(), height());
 }
 
 void CMirovaView::OnInitialUpdate() {

@@ -83,6 +83,8 @@ void CMirovaView::OnRecordStart() {
     if (!companion_.Start(companionBase + ".webm", companionBase + ".js", VideoFormat(), kFrameRate, &sound)) {
         LogEvent(QStringLiteral("companion-failed"), QString::fromStdString(companionBase));
     }
+    companion_.SetPositionSpace(course_.IsBlank() ? PositionSpace::View : PositionSpace::Slide);
+    companion_.SetViewSize(0, width(), height());
     const std::string indexPath = course_.folder + "/web.files/CourseIndex.js";
     indexFile_ = std::fopen(indexPath.c_str(), "wb");
     if (!indexFile_) {

@@ -24,6 +24,10 @@ std::string Shell(const std::string& command) {
     return out;
 }
 
+const std::string kSpaceComment =
+    "// Where the positions lie: \"slide\", 720 x 540 slide points; \"view\", the view's pixels, the view\r\n"
+    "// being [width, height] from [time in ms, ...] on.\r\n";
+
 TEST(TimelineScript, CommandsInOrderWithTextsEscaped) {
     const std::string script = FormatTimelineScript({{250, "pages", "(1,0)"},
                                                      {252, "script", "(300,220)"},
@@ -36,9 +40,36 @@ TEST(TimelineScript, CommandsInOrderWithTextsEscaped) {
               "[252,\"script\",\"(300,220)\"],\r\n"
               "[4000,\"dpaths\",\"9,0,10,10,20,20\"],\r\n"
               "[4100,\"note\",\"a\\u0022b\\u005c\\u003c/script\\u003e\\u7b2c\"]\r\n"
-              "];\r\n");
-    EXPECT_EQ(FormatTimelineScript({}), "// The recording's script commands: [time in ms, type, parameter], in order.\r\n"
-                                        "var tovraTimeline = [\r\n];\r\n");
+              "];\r\n" +
+                  kSpaceComment + "var tovraSpace = {kind: \"view\", sizes: []};\r\n");
+    EXPECT_EQ(FormatTimelineScript({}, PositionSpace::Slide),
+              "// The recording's script commands: [time in ms, type, parameter], in order.\r\n"
+              "var tovraTimeline = [\r\n];\r\n" +
+                  kSpaceComment + "var tovraSpace = {kind: \"slide\", width: 720, height: 540};\r\n");
+}
+
+// The view's sizes a blank course's player places positions by: a drag's many sizes at one moment
+// leave the last, and a size that does not change adds nothing.
+TEST(TimelineScript, ViewSizesInTime) {
+    TempDir dir;
+    wmf::BitmapInfoHeader picture;
+    picture.width = 320;
+    picture.height = 240;
+    picture.bitCount = 24;
+    CompanionWriter writer;
+    ASSERT_TRUE(writer.Start(dir / "v.webm", dir / "v.js", picture, 15, nullptr));
+    writer.SetPositionSpace(PositionSpace::View);
+    writer.SetViewSize(0, 800, 600);
+    writer.SetViewSize(0, 0, 600);  // a view folded away tells nothing
+    writer.SetViewSize(1500, 900, 600);
+    writer.SetViewSize(1500, 1000, 700);
+    writer.SetViewSize(2000, 1000, 700);
+    writer.SetViewSize(2500, 800, 600);
+    ASSERT_TRUE(writer.Close());
+    const std::string script = ReadBytes(dir / "v.js");
+    EXPECT_NE(script.find("var tovraSpace = {kind: \"view\", sizes: [[0,800,600], [1500,1000,700], [2500,800,600]]};\r\n"),
+              std::string::npos)
+        << script;
 }
 
 // Three seconds as a recording delivers them: 2000-byte buffers of 8 kHz U8 sound every 250 ms,
