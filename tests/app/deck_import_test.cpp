@@ -431,6 +431,11 @@ TEST_F(RealDeckImport, TurningTheSlidesOfAnImportedCourse) {
         "var dx=parseFloat(c.left)-parseFloat(s.left)-parseFloat(s.width)/2,dy=parseFloat(c.top)-parseFloat(s.top)-parseFloat(s.height)/2;"
         "return Math.round(dx)+','+Math.round(dy)+' '+v.GetCurSldNum()+' '+Array.isArray(frames['left'].g_animMainSequence);})()"));
     EXPECT_EQ(placed, QStringLiteral("0,0 1 true"));
+
+    // The course, for the browser test that plays a lecture over its slides.
+    const fs::path kept = TOVRA_PROGRAM_DIR "/../artifacts/imported-course";
+    fs::remove_all(kept);
+    fs::copy(dir / courseFileName, kept, fs::copy_options::recursive);
 }
 
 }  // namespace

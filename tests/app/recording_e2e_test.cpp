@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <filesystem>
 
 #include "app/command_ids.h"
@@ -95,6 +97,16 @@ protected:
         framework::SetMessageService(nullptr);
         Program() = saved;
     }
+    QString Evaluate(const QString& script) {
+        QString result;
+        bool done = false;
+        view->Browser().View()->page()->runJavaScript(script, [&](const QVariant& v) {
+            result = v.toString();
+            done = true;
+        });
+        WaitUntil([&] { return done; }, 5000);
+        return result;
+    }
     bool WaitForClock(uint32_t ms) {
         return WaitUntil([&] { return view->ClockMs() >= ms; }, ms + 8000);
     }
@@ -143,6 +155,13 @@ TEST_F(RecordingEndToEnd, TenSecondsWithAPageTurnAPointerMoveAndAStroke) {
     shot.save(QStringLiteral(TOVRA_PROGRAM_DIR "/../artifacts/recording-stroke.png"));
     const QPoint onStroke = view->mapTo(frame.get(), QPoint(110, 105));
     EXPECT_EQ(shot.pixelColor(onStroke), QColor(0, 255, 0)) << shot.pixelColor(onStroke).name().toStdString();
+    // Where the page's sheet lies in the view: the browser test of the course's player checks that
+    // pointer and ink land on the same places of the sheet there.
+    const QString sheet = Evaluate(QStringLiteral(
+        "(function () { var f = document.querySelectorAll('iframe'); var d = f[f.length - 1].contentDocument;"
+        " var r = d.querySelector('main').getBoundingClientRect();"
+        " return JSON.stringify({sheet: [r.left, r.top, r.width, r.height], view: [innerWidth, innerHeight]}); })()"));
+    EXPECT_TRUE(sheet.startsWith(QLatin1String("{\"sheet\":["))) << sheet.toStdString();
 
     ASSERT_TRUE(WaitForClock(5000));
     ASSERT_TRUE(router.Dispatch(cmd::kNextPage));
@@ -204,6 +223,9 @@ TEST_F(RecordingEndToEnd, TenSecondsWithAPageTurnAPointerMoveAndAStroke) {
     EXPECT_NE(timeline.find("[250,\"pages\",\"(1,0)\"]"), std::string::npos) << timeline;
     EXPECT_NE(timeline.find("\"script\",\"(300,220)\"]"), std::string::npos);
     EXPECT_NE(timeline.find("\"dpaths\",\"9,0,\\u0022'm100,100l120,110,140,120"), std::string::npos) << timeline;
+    const std::string space = "var tovraSpace = {kind: \"view\", sizes: [[0," + std::to_string(view->width()) + "," +
+                              std::to_string(view->height()) + "]]};";
+    EXPECT_NE(timeline.find(space), std::string::npos) << timeline;
 
     const std::string index = ReadBytes(folder + "/CourseIndex.js");
     // The page lines: page 1 at the start, page 2 at the turn (about 5 s).
@@ -215,6 +237,16 @@ TEST_F(RecordingEndToEnd, TenSecondsWithAPageTurnAPointerMoveAndAStroke) {
                          IndexPageLine("Page 2", turnMs) + IndexEnd());
     EXPECT_EQ(ReadBytes(folder + "/info.js"),
               "function onload_(){coursename.innerHTML=\"\xB9\xE2\xD1\xA7\";teachername.innerHTML=\"Lee\";}");
+
+    // The course, for the test that plays it in a web browser.
+    const std::filesystem::path kept = TOVRA_PROGRAM_DIR "/../artifacts/recorded-course";
+    std::filesystem::remove_all(kept);
+    std::filesystem::copy(dir / "Lesson1", kept, std::filesystem::copy_options::recursive);
+    std::FILE* layout = std::fopen((kept / "editor-layout.json").c_str(), "wb");
+    ASSERT_NE(layout, nullptr);
+    const QByteArray layoutText = sheet.toUtf8();
+    std::fwrite(layoutText.data(), 1, layoutText.size(), layout);
+    std::fclose(layout);
 }
 
 }  // namespace

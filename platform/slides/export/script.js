@@ -5,6 +5,10 @@ function LoadSld() {
   // Clicks and keys on a slide turn slides in the viewer around it.
   document.onclick = SldClick;
   document.onkeydown = SldKey;
+  // The course player draws the recorded pointer and ink over the slide and needs its shape.
+  if (window.parent !== window) {
+    window.parent.postMessage({ tovra: 'slide', from: 'slide', width: gSldWidth, height: gSldHeight }, '*');
+  }
 }
 
 function SldFit() {

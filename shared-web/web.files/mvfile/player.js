@@ -10,6 +10,8 @@
      info.js          onload_() fills #coursename and #teachername
      CoursePages.js   var coursePages = [{number, title}, ...], the pages in order
      CourseIndex.js   onInit() builds the page index of the recording
+     video001.js      var tovraTimeline = [[ms, type, parameter], ...] and var tovraSpace, the
+                      recording's commands beside video001.webm, which the player plays
 */
 
 /* ---- Page index: the objects CourseIndex.js builds ------------------------------------ */
@@ -96,7 +98,7 @@ leaf.prototype.render = function (context) {
     node.className = 'leaf-info';
     if (this.time !== null) node.title = Tovra.text('notInCourse');
   }
-  // The later timeline seeks the recording to data-time when a leaf is chosen.
+  // Choosing the leaf also takes the recording to data-time.
   if (this.time !== null) node.setAttribute('data-time', String(this.time));
   if (this.badge) node.appendChild(Tovra.span('leaf-num', this.badge));
   node.appendChild(Tovra.span('leaf-text', label.trim()));
@@ -295,6 +297,264 @@ var Tovra = (function () {
     return !!node && (node.isContentEditable || /^(INPUT|TEXTAREA|SELECT)$/.test(node.tagName));
   }
 
+  /* ---- The recorded lecture: video001.webm following video001.js ---- */
+
+  // The pen's colours, by the index the recording stores.
+  var INK = ['#000000', '#ffffff', '#808080', '#c0c0c0', '#840000', '#ff0000', '#848200', '#ffff00',
+             '#008200', '#00ff00', '#008284', '#00ffff', '#000084', '#0000ff', '#840084', '#ff00ff'];
+
+  function numbersIn(s) {
+    var found = String(s).match(/-?\d+/g) || [];
+    for (var i = 0; i < found.length; i++) found[i] = parseInt(found[i], 10);
+    return found;
+  }
+
+  // tovraTimeline as {time, type, parameter} in time order, or null without one.
+  function timelineEntries() {
+    var list = window.tovraTimeline;
+    if (!Array.isArray(list)) return null;
+    var out = [];
+    for (var i = 0; i < list.length; i++) {
+      var e = list[i];
+      if (!Array.isArray(e) || e.length < 3) continue;
+      var t = Number(e[0]);
+      if (!isFinite(t) || t < 0) continue;
+      out.push({ time: t, type: String(e[1]), parameter: String(e[2]), order: i });
+    }
+    out.sort(function (a, b) { return a.time - b.time || a.order - b.order; });
+    return out;
+  }
+
+  // A stroke "c,0,"'m x,y l x,y,x,y ...'>"": colour index and points.
+  function parseStroke(parameter) {
+    var colour = parseInt(parameter, 10);
+    var at = parameter.indexOf("'m");
+    var n = at < 0 ? [] : numbersIn(parameter.slice(at + 2));
+    var points = [];
+    for (var i = 0; i + 1 < n.length; i += 2) points.push({ x: n[i], y: n[i + 1] });
+    return { colour: colour >= 0 && colour < INK.length ? colour : 0, points: points };
+  }
+
+  // What the lecture shows at a time: the page and step, the pointer, and the ink on the page.
+  function LectureState() {
+    this.page = 0;
+    this.step = 0;
+    this.pointer = null;  // {x, y, time}
+    this.strokes = [];    // {colour, points, time}
+    this.inkVersion = 0;
+  }
+  LectureState.prototype.apply = function (e) {
+    var n;
+    if (e.type === 'pages') {
+      n = numbersIn(e.parameter);
+      if (!(n[0] >= 1)) return;
+      // The ink belongs to the page it was drawn on.
+      if (n[0] !== this.page && this.strokes.length) {
+        this.strokes = [];
+        this.inkVersion++;
+      }
+      this.page = n[0];
+      this.step = n[1] || 0;
+    } else if (e.type === 'script') {
+      n = numbersIn(e.parameter);
+      if (n.length >= 2) this.pointer = { x: n[0], y: n[1], time: e.time };
+    } else if (e.type === 'dpaths') {
+      var stroke = parseStroke(e.parameter);
+      if (stroke.points.length < 2) return;
+      stroke.time = e.time;
+      this.strokes.push(stroke);
+      this.inkVersion++;
+    }
+  };
+
+  // Where a recorded position lies over the page frame (w x h). Imported courses record 720 x 540
+  // slide points, placed on the slide as it is fitted into the frame; blank courses record the
+  // view's pixels, and their pages lay out a 4:3 sheet min(94vw, 125vh) wide in the middle, so a
+  // position keeps its place on the sheet when it is scaled about the middle.
+  function Placement(space) {
+    this.space = space && typeof space === 'object' ? space : { kind: 'view', sizes: [] };
+    this.slideAspect = 4 / 3;
+  }
+  Placement.prototype.viewAt = function (time) {
+    var sizes = Array.isArray(this.space.sizes) ? this.space.sizes : [];
+    var found = null;
+    for (var i = 0; i < sizes.length; i++) {
+      var s = sizes[i];
+      if (Array.isArray(s) && s.length >= 3 && s[1] > 0 && s[2] > 0 && (!found || s[0] <= time)) found = s;
+    }
+    return found ? { w: found[1], h: found[2] } : null;
+  };
+  // A function from recorded positions to frame pixels, and the scale of a recorded pixel.
+  Placement.prototype.mapper = function (w, h, time) {
+    if (this.space.kind === 'slide') {
+      var sw = Number(this.space.width) || 720, sh = Number(this.space.height) || 540;
+      var scale = Math.min(w / this.slideAspect, h);
+      var fw = Math.round(scale * this.slideAspect), fh = Math.round(scale);
+      var left = Math.floor((w - fw) / 2), top = Math.floor((h - fh) / 2);
+      return { scale: fw / sw, at: function (p) { return { x: left + p.x * fw / sw, y: top + p.y * fh / sh }; } };
+    }
+    var view = this.viewAt(time) || { w: w, h: h };
+    var k = Math.min(0.94 * w, 1.25 * h) / Math.min(0.94 * view.w, 1.25 * view.h);
+    if (!(k > 0) || !isFinite(k)) k = 1;
+    return { scale: k, at: function (p) { return { x: w / 2 + (p.x - view.w / 2) * k, y: h / 2 + (p.y - view.h / 2) * k }; } };
+  };
+
+  // Plays the recording in the recording panel and makes the page frame follow its timeline.
+  // goTo(n) turns the page frame; shownPage() is the page it last reported.
+  function Lecture(panel, frame, entries, space, goTo, shownPage) {
+    var video = document.createElement('video');
+    video.id = 'lecture';
+    video.controls = true;
+    video.preload = 'metadata';
+    video.setAttribute('playsinline', '');
+    video.setAttribute('aria-label', text('lecture'));
+    video.src = 'video001.webm';
+    panel.insertBefore(video, panel.firstChild);
+
+    var ink = document.createElement('div');
+    ink.className = 'lecture-ink';
+    ink.setAttribute('aria-hidden', 'true');
+    var canvas = document.createElement('canvas');
+    canvas.id = 'lectureink';
+    var pointer = document.createElement('img');
+    pointer.id = 'lecturepointer';
+    pointer.alt = '';
+    pointer.src = 'image/Cursor.gif';
+    pointer.hidden = true;
+    ink.appendChild(canvas);
+    ink.appendChild(pointer);
+    frame.parentNode.appendChild(ink);
+
+    var placement = new Placement(space);
+    var state = new LectureState();
+    var next = 0;        // entries before this one are in state
+    var lastTime = 0;
+    var sentPage = 0;    // the page this lecture last turned to
+    var drawn = null;    // what the canvas shows: [inkVersion, width, height, page]
+    var running = false;
+
+    this.video = video;
+
+    function layout() {
+      ink.style.left = frame.offsetLeft + 'px';
+      ink.style.top = frame.offsetTop + 'px';
+      ink.style.width = frame.offsetWidth + 'px';
+      ink.style.height = frame.offsetHeight + 'px';
+      return { w: frame.clientWidth, h: frame.clientHeight };
+    }
+
+    function render() {
+      var size = layout();
+      // Pointer and ink belong to the lecture's page; a page the student turned to has neither.
+      var onPage = state.page === 0 || shownPage() === state.page;
+      if (state.pointer && onPage) {
+        var p = placement.mapper(size.w, size.h, state.pointer.time).at(state.pointer);
+        pointer.style.left = Math.round(p.x) + 'px';
+        pointer.style.top = Math.round(p.y) + 'px';
+        pointer.hidden = false;
+      } else {
+        pointer.hidden = true;
+      }
+      var page = onPage ? state.page : -1;
+      if (drawn && drawn[0] === state.inkVersion && drawn[1] === size.w && drawn[2] === size.h && drawn[3] === page) return;
+      drawn = [state.inkVersion, size.w, size.h, page];
+      var ratio = window.devicePixelRatio || 1;
+      canvas.width = Math.max(1, Math.round(size.w * ratio));
+      canvas.height = Math.max(1, Math.round(size.h * ratio));
+      var g = canvas.getContext('2d');
+      g.setTransform(ratio, 0, 0, ratio, 0, 0);
+      g.clearRect(0, 0, size.w, size.h);
+      if (!onPage) return;
+      g.lineCap = 'round';
+      g.lineJoin = 'round';
+      for (var i = 0; i < state.strokes.length; i++) {
+        var stroke = state.strokes[i];
+        var map = placement.mapper(size.w, size.h, stroke.time);
+        g.strokeStyle = INK[stroke.colour];
+        g.lineWidth = Math.max(2, Math.min(6, 2 * map.scale));
+        g.beginPath();
+        for (var j = 0; j < stroke.points.length; j++) {
+          var q = map.at(stroke.points[j]);
+          if (j) g.lineTo(q.x, q.y);
+          else g.moveTo(q.x, q.y);
+        }
+        g.stroke();
+      }
+    }
+
+    // Brings the state to the video's time; going back in time starts again from the beginning.
+    function sync(force) {
+      var t = video.currentTime * 1000 + 0.5;
+      if (t < lastTime) {
+        state = new LectureState();
+        next = 0;
+        drawn = null;
+        force = true;
+      }
+      lastTime = t;
+      while (next < entries.length && entries[next].time <= t) state.apply(entries[next++]);
+      // A turn of the lecture's own, or after a jump in time a page the student turned away to.
+      if (state.page && (state.page !== sentPage || force)) {
+        sentPage = state.page;
+        if (shownPage() !== state.page) goTo(state.page);
+      }
+      render();
+    }
+
+    function tick() {
+      if (!running) return;
+      sync(false);
+      window.requestAnimationFrame(tick);
+    }
+
+    video.addEventListener('play', function () {
+      // Playing on takes the student back to the lecture's page.
+      sync(true);
+      if (!running) {
+        running = true;
+        window.requestAnimationFrame(tick);
+      }
+    });
+    video.addEventListener('pause', function () { running = false; sync(false); });
+    video.addEventListener('ended', function () { running = false; sync(false); });
+    video.addEventListener('seeking', function () { sync(true); });
+    video.addEventListener('seeked', function () { sync(true); });
+    video.addEventListener('timeupdate', function () { if (!running) sync(false); });
+    video.addEventListener('error', function () {
+      running = false;
+      panel.setAttribute('data-state', 'unplayable');
+      showStateWords(panel);
+      video.hidden = true;
+      ink.hidden = true;
+    });
+    window.addEventListener('resize', render);
+
+    // The moment to play from for a page the index says was shown at `time`: the page turn the
+    // timeline has for it, which the recorder notes up to half a second after the index.
+    this.timeOfPage = function (page, time) {
+      for (var i = 0; i < entries.length; i++) {
+        var e = entries[i];
+        if (e.time > time + 1000) break;
+        if (e.type === 'pages' && e.time >= time - 600 && numbersIn(e.parameter)[0] === page) return e.time;
+      }
+      return time;
+    };
+    // Returns the lecture's page at the new time (0 before the first).
+    this.seek = function (ms) {
+      video.currentTime = Math.max(0, ms) / 1000;
+      sync(true);
+      return state.page;
+    };
+    this.pageShown = function () { render(); };
+    this.slideShape = function (width, height) {
+      if (width > 0 && height > 0) {
+        placement.slideAspect = width / height;
+        drawn = null;
+        render();
+      }
+    };
+  }
+
   /* ---- The player (index.htm) ---- */
 
   function startPlayer() {
@@ -358,11 +618,12 @@ var Tovra = (function () {
     onIndexWritten = markCurrent;
     var shown = renderIndex(indexBox);
     document.documentElement.setAttribute('data-index', shown);
-    showRecordingState();
+    var lecture = showRecordingState(frame, goTo, function () { return current; });
 
     window.addEventListener('message', function (event) {
       if (event.source !== frame.contentWindow) return;
       var data = event.data;
+      if (data && data.tovra === 'layout' && lecture) lecture.slideShape(Number(data.width), Number(data.height));
       if (!data || data.tovra !== 'page') return;
       var n = parseInt(data.page, 10);
       if (!(n >= 1)) return;
@@ -374,6 +635,7 @@ var Tovra = (function () {
         if (wanted && wanted !== n) goTo(wanted);
       }
       update();
+      if (lecture) lecture.pageShown();
     });
 
     prev.addEventListener('click', function () { send({ tovra: 'prev' }); });
@@ -383,8 +645,11 @@ var Tovra = (function () {
       var link = event.target.closest ? event.target.closest('.leaf-link') : null;
       if (!link || event.button !== 0 || event.ctrlKey || event.metaKey || event.shiftKey) return;
       event.preventDefault();
-      // The later timeline also seeks the recording to link's data-time here.
-      goTo(parseInt(link.getAttribute('data-page'), 10));
+      var page = parseInt(link.getAttribute('data-page'), 10);
+      var time = parseTime(link.getAttribute('data-time'));
+      // The recording goes to the moment the page was taught, and takes the page along.
+      if (lecture && time !== null && lecture.seek(lecture.timeOfPage(page, time)) === page) return;
+      goTo(page);
     });
 
     window.addEventListener('hashchange', function () {
@@ -419,13 +684,20 @@ var Tovra = (function () {
     update();
   }
 
-  // Recording panel: a course with a recording has CourseIndex.js beside video001.wmv, which
-  // browsers cannot play. The later player plays video001.webm in #videoscreen instead.
-  function showRecordingState() {
+  // Recording panel: a recording made for today's browsers has video001.js beside video001.webm,
+  // and plays here; an older one has only CourseIndex.js beside video001.wmv, which browsers
+  // cannot play. Returns the lecture, or null.
+  function showRecordingState(frame, goTo, shownPage) {
     var panel = document.getElementById('videopanel');
-    if (!panel) return;
+    if (!panel) return null;
+    var entries = missing.indexOf('video001.js') < 0 ? timelineEntries() : null;
     var recorded = typeof window.onInit === 'function' && missing.indexOf('CourseIndex.js') < 0;
-    panel.setAttribute('data-state', recorded ? 'unplayable' : 'none');
+    panel.setAttribute('data-state', entries ? 'ready' : recorded ? 'unplayable' : 'none');
+    showStateWords(panel);
+    return entries ? new Lecture(panel, frame, entries, window.tovraSpace, goTo, shownPage) : null;
+  }
+
+  function showStateWords(panel) {
     var states = panel.querySelectorAll('[data-when]');
     for (var i = 0; i < states.length; i++) {
       states[i].hidden = states[i].getAttribute('data-when') !== panel.getAttribute('data-state');

@@ -9,6 +9,7 @@ var TovraText = {
   noIndex: '本课程还没有页面目录。请用“上一页”“下一页”按钮或方向键翻页。',
   shownAt: '录像 {t} 处讲到此页',
   notInCourse: '此页已不在课程中',
+  lecture: '讲课录像',
   // CourseIndex.js is written in Chinese already.
   indexLabels: {}
 };

@@ -9,6 +9,7 @@ var TovraText = {
   noIndex: 'This course has no page list yet. Turn the pages with Previous and Next or the arrow keys.',
   shownAt: 'Shown at {t} in the lecture',
   notInCourse: 'This page is no longer in the course',
+  lecture: 'Recorded lecture',
   // The recorder writes these words into CourseIndex.js in Chinese whatever the language.
   indexLabels: {
     '\u7f51\u7edc\u8bfe\u7a0b': 'Course',
