@@ -300,10 +300,3 @@ TEST_F(MainFrameTest, ScreenshotsInChineseAndEnglish) {
 
 }  // namespace
 }  // namespace tovra
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(
-        new tovra::testing_support::QtApplicationEnvironment<tovra::testing_support::WebEngineTestApp>);
-    return RUN_ALL_TESTS();
-}

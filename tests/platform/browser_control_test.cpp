@@ -119,10 +119,3 @@ TEST_F(BrowserTest, InputFilterSeesKeysBeforeThePageAndMaySwallowThem) {
 
 }  // namespace
 }  // namespace tovra::browser
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(
-        new tovra::testing_support::QtApplicationEnvironment<tovra::testing_support::WebEngineTestApp>);
-    return RUN_ALL_TESTS();
-}
