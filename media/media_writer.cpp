@@ -43,6 +43,7 @@ void MediaWriter::SetFactories(ProfileManagerFactory profileManagers, WriterFact
 bool MediaWriter::Start(const std::optional<std::string>& path, const BitmapInfoHeader& header, uint32_t frameRate,
                         uint32_t videoBitrate, const WaveFormatEx* audioFormat) {
     if (!path) return false;
+    lastVideoMs_ = -1;
     const uint32_t scriptBitrate = kScriptBitrate;
     const VideoStreamRequest video{kVideoFourCC,
                                    videoBitrate,
@@ -297,7 +298,12 @@ bool MediaWriter::WriteAudio(uint64_t timeMs, const uint8_t* data, uint32_t leng
 
 bool MediaWriter::WriteVideo(uint64_t timeMs, const uint8_t* data, uint32_t length) {
     if (!writer_ || !videoProps_) return false;
+    // The picture count follows the sound's clock when the camera drifts; pulled back (a late first
+    // buffer), it would give times before pictures already written. Those pictures are left out,
+    // as the companion leaves them out, until the count has passed the last written time again.
+    if (static_cast<int64_t>(timeMs) <= lastVideoMs_) return true;
     const bool written = WriteOn(videoInput_, timeMs, data, length);
+    if (written) lastVideoMs_ = static_cast<int64_t>(timeMs);
     writer_->Flush();
     return written;
 }

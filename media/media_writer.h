@@ -52,6 +52,7 @@ public:
     bool Start(const std::optional<std::string>& path, const wmf::BitmapInfoHeader& header, uint32_t frameRate,
                uint32_t videoBitrate, const wmf::WaveFormatEx* audioFormat);
     bool WriteAudio(uint64_t timeMs, const uint8_t* data, uint32_t length);
+    // A picture at or before the last one written is left out (true): picture times never go back.
     bool WriteVideo(uint64_t timeMs, const uint8_t* data, uint32_t length);
     // text: a code-page command "type,parameter"; split at the first comma into two strings.
     bool WriteScript(uint64_t timeMs, const std::string& text);
@@ -93,6 +94,7 @@ private:
     uint32_t audioInput_ = 0;
     uint32_t videoInput_ = 0;
     uint32_t scriptInput_ = 0;
+    int64_t lastVideoMs_ = -1;  // the last picture's time written, -1 before the first
 };
 
 // The wave format tag of WMA v2 and the FourCC the recording asks for.

@@ -144,6 +144,40 @@ TEST(MediaWriterFile, TenSecondsReadBackByFfmpeg) {
     EXPECT_LT(Psnr(decoded, BottomUp(Pattern(75))), 20.0);  // and it is the right way up
 }
 
+// The picture count pulled back to the sound's clock (the first buffer came late, after 20
+// pictures): pictures whose times would go back are left out until the count passes the last
+// written time, so the pictures' times only ever rise.
+TEST(MediaWriterFile, PictureTimesNeverGoBack) {
+    TempDir dir;
+    const std::string path = dir / "late.wmv";
+    MediaWriter writer;
+    const WaveFormatEx pcm = Pcm();
+    ASSERT_TRUE(writer.Start(path, Header(), 15, 80000, &pcm));
+    const std::vector<uint8_t> picture = BottomUp(Pattern(0));
+    std::vector<uint8_t> silence(2000, 128);
+    for (int n = 0; n < 20; ++n) ASSERT_TRUE(writer.WriteVideo(n * 1000 / 15, picture.data(), kFrameBytes));
+    int n = 3;  // the count the first buffer's clock gives
+    for (uint32_t clock = 250; clock <= 3000; clock += 250) {
+        ASSERT_TRUE(writer.WriteAudio(clock, silence.data(), 2000));
+        for (; static_cast<uint32_t>(n * 1000 / 15) < clock; ++n)
+            ASSERT_TRUE(writer.WriteVideo(n * 1000 / 15, picture.data(), kFrameBytes));  // left out, not failed
+    }
+    writer.Close();
+
+    const std::string remux =
+        RunCommand("ffmpeg -v warning -i " + path + " -map 0:v -c copy -f asf -y " + dir / "copy.wmv");
+    EXPECT_EQ(remux.find("onoton"), std::string::npos) << remux;  // "non monotonically increasing dts"
+    std::istringstream times(
+        RunCommand("ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 " + path));
+    std::vector<double> pts;
+    for (std::string line; std::getline(times, line);) pts.push_back(std::atof(line.c_str()));
+    // Pictures 0 to 19; 3 to 19 again are left out; then 20 (1333 ms) to 44, the last before 3 s.
+    ASSERT_EQ(pts.size(), 45u);
+    for (std::size_t i = 1; i < pts.size(); ++i) EXPECT_GT(pts[i], pts[i - 1]) << i;
+    EXPECT_NEAR(pts[19], 1.266, 0.002);
+    EXPECT_NEAR(pts[20], 1.333, 0.002);
+}
+
 TEST(MediaWriterFile, TimeGuardAcceptsTheLastMillisecondAndRefusesBeyond) {
     TempDir dir;
     MediaWriter writer;
