@@ -118,6 +118,19 @@ TEST(CompanionWriter, BrowsersPlayTheSameTimeLine) {
               "vp8,320,240\nopus,48000\n");
     const double duration = std::stod(Shell("ffprobe -v error -show_entries format=duration -of csv=p=0 " + webm));
     EXPECT_NEAR(duration, 3.25, 0.1);  // the first buffer stands at 250 ms; 12 buffers of 250 ms follow on
+    // The sound starts at the first buffer's time (less the encoder's few milliseconds of look-ahead,
+    // which players skip) and ends with the last buffer, at whatever rate it was encoded.
+    std::istringstream soundPackets(
+        Shell("ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time -of csv=p=0 " + webm));
+    std::vector<std::pair<double, double>> packets;  // time, duration
+    for (std::string line; std::getline(soundPackets, line);) {
+        const std::size_t comma = line.find(',');
+        if (comma != std::string::npos)
+            packets.emplace_back(std::atof(line.c_str()), std::atof(line.c_str() + comma + 1));
+    }
+    ASSERT_GT(packets.size(), 100u);
+    EXPECT_NEAR(packets.front().first, 0.25, 0.01);
+    EXPECT_NEAR(packets.back().first + packets.back().second, 3.25, 0.03);
     EXPECT_EQ(Shell("ffmpeg -v error -i " + webm + " -f null - 2>&1"), "");
     // The top of the picture is red, its bottom blue: rows were turned the right way up.
     const std::string pixels = Shell("ffmpeg -v error -i " + webm +
