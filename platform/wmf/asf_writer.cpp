@@ -149,7 +149,6 @@ struct AsfWriter::Impl {
         uint64_t frame100ns = 0;      // video: one frame's duration
         uint8_t nextObject = 0;       // media object number, wraps at 256
         bool written = false;
-        uint32_t firstPtsMs = 0;         // without preroll
         uint32_t lastPtsMs = 0;          // without preroll
         uint32_t lastDurationMs = 0;     // estimated duration of the last sample
         uint32_t maxObjectSize = 0;      // bytes
@@ -196,9 +195,8 @@ struct AsfWriter::Impl {
     void PutFileProperties(Bytes& b, uint64_t fileSize, uint64_t playDuration100ns, uint64_t sendDuration100ns,
                            uint32_t flags) const;
     bool EmitPacket();
-    Bytes BuildSimpleIndex(uint64_t endMs) const;
+    Bytes BuildSimpleIndex(uint64_t playDuration100ns) const;
     uint64_t EndMs() const;
-    uint64_t LatestStartMs() const;
 };
 
 void AsfWriter::Impl::PutFileProperties(Bytes& b, uint64_t fileSize, uint64_t playDuration100ns,
@@ -377,21 +375,12 @@ uint64_t AsfWriter::Impl::EndMs() const {
     return end;
 }
 
-// The first sample's time of the stream that starts last, ms without preroll.
-uint64_t AsfWriter::Impl::LatestStartMs() const {
-    uint64_t start = 0;
-    for (const Stream& s : streams)
-        if (s.written) start = std::max<uint64_t>(start, s.firstPtsMs);
-    return start;
-}
-
 // Entry i covers presentation time i seconds (preroll included, as in the payloads) and names
-// the packet holding the start of the closest past key frame of the indexed stream; the entries
-// reach endMs (without preroll).
-Bytes AsfWriter::Impl::BuildSimpleIndex(uint64_t endMs) const {
+// the packet holding the start of the closest past key frame of the indexed stream.
+Bytes AsfWriter::Impl::BuildSimpleIndex(uint64_t playDuration100ns) const {
     Bytes b;
     if (indexPoints.empty()) return b;
-    uint64_t entries = (endMs + prerollMs) * 10'000 / kIndexInterval100ns + 1;
+    uint64_t entries = playDuration100ns / kIndexInterval100ns + 1;
     Bytes table;
     uint16_t maxCount = 0;
     std::size_t point = 0;
@@ -533,7 +522,6 @@ bool AsfWriter::WriteSample(uint16_t stream, uint32_t presentationMs, bool keyFr
     }
 
     ++s->nextObject;
-    if (!s->written) s->firstPtsMs = presentationMs;
     s->written = true;
     s->lastPtsMs = presentationMs;
     s->maxObjectSize = std::max(s->maxObjectSize, objectSize);
@@ -576,15 +564,9 @@ bool AsfWriter::Finish() {
     if (ok) {
         uint64_t endMs = w.EndMs();
         bool any = std::any_of(w.streams.begin(), w.streams.end(), [](const Impl::Stream& s) { return s.written; });
-        // FFmpeg times each stream from its own first sample, ending it at that time plus the play
-        // duration. A recording's sound and commands start a buffer after its pictures, so the
-        // duration is taken from the stream that starts last; counted from time 0 the file would
-        // read as lasting that start longer than its last sample. (A reader that counts the play
-        // duration from time 0 sees it that start short instead; the index still reaches the end.)
-        uint64_t playMs = endMs - std::min(endMs, w.LatestStartMs());
-        uint64_t playDuration100ns = any ? (playMs + w.prerollMs) * 10'000 : 0;
+        uint64_t playDuration100ns = any ? (endMs + w.prerollMs) * 10'000 : 0;
         uint64_t sendDuration100ns = w.packets ? (uint64_t{w.lastSendMs} + w.lastPacketDurationMs) * 10'000 : 0;
-        Bytes index = w.packets ? w.BuildSimpleIndex(endMs) : Bytes{};
+        Bytes index = w.packets ? w.BuildSimpleIndex(playDuration100ns) : Bytes{};
         uint64_t dataSize = kDataObjectHeaderSize + w.packets * kPacketSize;
         uint64_t fileSize = w.dataAt + dataSize + index.size();
 
