@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Plays a recorded lecture in headless Chromium: from disk and from a web server.
+"""Plays a recorded lecture in headless Chromium or Firefox: from disk and from a web server.
 
 The course is the one the recording end-to-end test records (a blank course, ten seconds with a
 pointer move, a pen stroke and a page turn) and keeps with the editor's layout of the page at the
@@ -12,14 +12,17 @@ go to --artifacts.
 """
 
 import argparse
+import base64
 import functools
 import http.server
 import json
 import re
 import os
 import shutil
+import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import traceback
@@ -29,6 +32,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import player_chromium_test as player  # noqa: E402  (the WebDriver client and checks)
 
 GREEN = [0, 255, 0]  # pen colour 9, the one the recording uses
+FIREFOX = '/usr/bin/firefox-esr'
 
 
 class Driver(player.Driver):
@@ -42,6 +46,133 @@ class Driver(player.Driver):
             },
         }}}
         self.session = self.raw('POST', '/session', caps)['sessionId']
+
+
+class Marionette:
+    """The same commands as the Chromium driver, for Firefox over its own remote protocol
+    (Marionette: length-prefixed JSON messages [0, id, command, parameters] on a socket)."""
+
+    def __init__(self, port):
+        self.port = port
+        self.socket = None
+        self.id = 0
+
+    def connect(self):
+        self.socket = socket.create_connection(('127.0.0.1', self.port), timeout=60)
+        hello = self.receive()
+        if hello.get('applicationType') != 'gecko':
+            raise player.WebDriverError('not Firefox: %r' % hello)
+
+    def receive(self):
+        head = b''
+        while not head.endswith(b':'):
+            byte = self.socket.recv(1)
+            if not byte:
+                raise OSError('Firefox closed the connection')
+            head += byte
+        size = int(head[:-1])
+        body = b''
+        while len(body) < size:
+            chunk = self.socket.recv(size - len(body))
+            if not chunk:
+                raise OSError('Firefox closed the connection')
+            body += chunk
+        return json.loads(body)
+
+    def command(self, name, parameters=None):
+        self.id += 1
+        message = json.dumps([0, self.id, name, parameters or {}]).encode()
+        self.socket.sendall(b'%d:%s' % (len(message), message))
+        while True:
+            kind, number, error, result = self.receive()
+            if kind == 1 and number == self.id:
+                break
+        if error:
+            raise player.WebDriverError('%s: %s: %s' % (name, error.get('error'),
+                                                        (error.get('message') or '').splitlines()[0]))
+        return result.get('value') if isinstance(result, dict) and 'value' in result else result
+
+    def start(self):
+        self.command('WebDriver:NewSession', {'capabilities': {'alwaysMatch': {}}})
+        self.set_window(1280, 800)
+
+    def quit(self):
+        if self.socket:
+            try:
+                self.command('Marionette:Quit', {'flags': ['eForceQuit']})
+            except (player.WebDriverError, OSError, ValueError):
+                pass
+            self.socket.close()
+            self.socket = None
+
+    def get(self, url):
+        self.command('WebDriver:Navigate', {'url': url})
+
+    def url(self):
+        return self.command('WebDriver:GetCurrentURL')
+
+    def find(self, css):
+        return self.command('WebDriver:FindElement', {'using': 'css selector', 'value': css})
+
+    def find_all(self, css):
+        return self.command('WebDriver:FindElements', {'using': 'css selector', 'value': css})
+
+    def text(self, element):
+        return self.command('WebDriver:GetElementText', {'id': element[player.ELEMENT]})
+
+    def attribute(self, element, name):
+        return self.command('WebDriver:GetElementAttribute', {'id': element[player.ELEMENT], 'name': name})
+
+    def click(self, element):
+        self.command('WebDriver:ElementClick', {'id': element[player.ELEMENT]})
+
+    def run(self, script, *args):
+        return self.command('WebDriver:ExecuteScript', {'script': script, 'args': list(args)})
+
+    def frame(self, element):
+        self.command('WebDriver:SwitchToFrame', {'element': element[player.ELEMENT]})
+
+    def top(self):
+        self.command('WebDriver:SwitchToFrame', {})
+
+    def screenshot(self, path):
+        Path(path).write_bytes(base64.b64decode(self.command('WebDriver:TakeScreenshot', {'full': False})))
+
+    def set_window(self, width, height):
+        self.command('WebDriver:SetWindowRect', {'width': width, 'height': height})
+
+
+def start_firefox(artifacts, driver_class):
+    """Headless Firefox with a fresh profile and its remote protocol on a free port."""
+    port = player.free_port()
+    profile = Path(tempfile.mkdtemp(prefix='tovra-firefox-'))
+    prefs = {'marionette.port': port, 'media.autoplay.default': 0, 'browser.shell.checkDefaultBrowser': False,
+             'datareporting.policy.dataSubmissionEnabled': False, 'toolkit.telemetry.reportingpolicy.firstRun': False,
+             'browser.startup.homepage_override.mstone': 'ignore', 'app.update.auto': False}
+    (profile / 'user.js').write_text(''.join('user_pref(%s, %s);\n' % (json.dumps(k), json.dumps(v))
+                                             for k, v in prefs.items()))
+    log = open(artifacts / 'firefox.log', 'w')
+    browser = subprocess.Popen([FIREFOX, '--headless', '--marionette', '--no-remote', '--profile', str(profile),
+                                'about:blank'], stdout=log, stderr=subprocess.STDOUT)
+    driver = driver_class(port)
+
+    def stop():
+        driver.quit()
+        try:
+            browser.wait(20)
+        except subprocess.TimeoutExpired:
+            browser.kill()
+            browser.wait()
+        log.close()
+        shutil.rmtree(profile, ignore_errors=True)
+
+    try:
+        player.wait_for('Firefox listening', lambda: driver.connect() or True, 60)
+        driver.start()
+    except BaseException:
+        stop()
+        raise
+    return driver, stop
 
 
 def read_timeline(web):
@@ -68,10 +199,17 @@ def shows_file(src, n):
     return re.search(r'(^|/)%d\.html$' % n, src or '') is not None
 
 
+@functools.lru_cache(maxsize=None)
 def wmv_duration(web):
-    out = subprocess.run(['ffprobe', '-v', 'error', '-show_entries', 'format=duration', '-of', 'csv=p=0',
+    """Where the .wmv's last packet ends. (FFmpeg's format duration of it adds the sound's 250 ms
+    start, as it counts the header's play duration from each stream's own first sample.)"""
+    out = subprocess.run(['ffprobe', '-v', 'error', '-show_entries', 'packet=pts_time,duration_time', '-of', 'csv=p=0',
                           str(web / 'video001.wmv')], capture_output=True, text=True, check=True).stdout
-    return float(out.strip())
+    end = 0.0
+    for line in out.split():
+        pts, _, duration = line.partition(',')
+        end = max(end, float(pts) + (float(duration) if duration not in ('', 'N/A') else 0.0))
+    return end
 
 
 class Run(player.Run):
@@ -122,6 +260,15 @@ class Run(player.Run):
         finally:
             d.top()
 
+    def watch_turns(self):
+        """From now on window.__turns collects [video time, page] whenever the page frame says a
+        page shows with its content."""
+        self.d.run("window.__turns = []; var v = document.getElementById('lecture'),"
+                   " f = document.getElementById('pageframe');"
+                   "new MutationObserver(function () { window.__turns.push([v.currentTime * 1000,"
+                   " parseInt(f.getAttribute('data-shown'), 10)]); })"
+                   ".observe(f, {attributes: true, attributeFilter: ['data-shown']});")
+
     def wait_time(self, what, ms, timeout=20.0):
         return self.expect(what, lambda: self.d.run(
             "return document.getElementById('lecture').currentTime * 1000 >= arguments[0]", ms), timeout)
@@ -170,11 +317,7 @@ class Run(player.Run):
         self.check(label + ' before playing: no pointer, no ink', begin['pointer'] is None and begin['inked'] == 0,
                    repr(begin))
 
-        # The moments the page indicator changes, on the video's clock.
-        d.run("window.__turns = []; var v = document.getElementById('lecture');"
-              "new MutationObserver(function () { window.__turns.push([v.currentTime * 1000,"
-              " document.getElementById('pageinfo').textContent]); })"
-              ".observe(document.getElementById('pageinfo'), {childList: true, characterData: true, subtree: true});")
+        self.watch_turns()
         d.run("document.getElementById('lecture').play();")
         self.expect(label + ' video plays', lambda: d.run(
             "var v = document.getElementById('lecture'); return !v.paused && v.currentTime > 0.5"), 10)
@@ -196,10 +339,10 @@ class Run(player.Run):
         self.wait_time(label + ' playing past the turn', turn + 800)
         after = self.state()
         turns = d.run('return window.__turns')
-        to2 = [t for t, text in turns if text.startswith('Page 2')]
-        self.check(label + ' page turns at the recorded time (within 100 ms)',
+        to2 = [t for t, page in turns if page == 2]
+        self.check(label + ' page 2 shows at the recorded time (within 100 ms)',
                    len(to2) >= 1 and abs(to2[0] - turn) <= 100, 'turned at %r, recorded %d' % (to2, turn))
-        print('%s: page 2 reported at %r, recorded at %d' % (label, to2, turn))
+        print('%s: page 2 shown at %r, recorded at %d' % (label, to2, turn))
         self.check(label + ' page 2 is on show', shows_file(self.shown_file(), 2) and
                    after['page'].startswith('Page 2'), repr(after))
         self.check(label + ' the turn takes the ink away', after['inked'] == 0, repr(after['inked']))
@@ -232,14 +375,14 @@ class Run(player.Run):
         self.shot('lecture_3_seeked_%s.png' % label)
 
         # A narrower window: the sheet shrinks and the ink goes with it.
-        d.call('POST', '/window/rect', {'width': 1000, 'height': 760})
+        d.set_window(1000, 760)
         self.expect(label + ' narrower window laid out', lambda: self.state()['frame'][0] < 700)
         s1 = self.sheet()
         near = self.ink_near(*on_sheet(mid, s1))
         self.check(label + ' narrower window: stroke follows the sheet', GREEN in near, repr(near))
         self.same_place(label + ' narrower window: pointer follows the sheet', self.state()['pointer'],
                         on_sheet((300, 220), s1))
-        d.call('POST', '/window/rect', {'width': 1280, 'height': 800})
+        d.set_window(1280, 800)
         self.no_errors(label, 'lecture')
 
     def chinese(self, course, address):
@@ -300,13 +443,10 @@ class Run(player.Run):
         self.check('imported: no ink beside the slide', outside == [], repr(outside))
         self.shot('lecture_imported_1_stroke.png')
 
-        d.run("window.__turns = []; var v = document.getElementById('lecture');"
-              "new MutationObserver(function () { window.__turns.push([v.currentTime * 1000,"
-              " document.getElementById('pageinfo').textContent]); })"
-              ".observe(document.getElementById('pageinfo'), {childList: true, characterData: true, subtree: true});")
+        self.watch_turns()
         d.run("document.getElementById('lecture').play();")
         self.wait_time('imported: playing past the turn', 3000)
-        to2 = [t for t, text in d.run('return window.__turns') if text.startswith('Page 2')]
+        to2 = [t for t, page in d.run('return window.__turns') if page == 2]
         self.check('imported: slide 2 at the recorded time (within 100 ms)', len(to2) >= 1 and abs(to2[0] - 2250) <= 100,
                    repr(to2))
         d.run("document.getElementById('lecture').pause();")
@@ -384,6 +524,7 @@ def main():
     parser.add_argument('--template', required=True, help='the program folder\'s ELanguage')
     parser.add_argument('--artifacts', default='artifacts', help='folder for the screenshots')
     parser.add_argument('--imported', help='a course imported from a deck: play a lecture over its slides')
+    parser.add_argument('--browser', choices=('chromium', 'firefox'), default='chromium')
     args = parser.parse_args()
     recorded = Path(args.course).resolve()
     template = Path(args.template).resolve()
@@ -445,6 +586,8 @@ def main():
             print('FAIL', run.failures[-1])
             traceback.print_exc()
 
+    if args.browser == 'firefox':
+        return player.run_session(artifacts, Marionette, Run, 'tovra-lecture-', body, start_firefox)
     return player.run_session(artifacts, Driver, Run, 'tovra-lecture-', body)
 
 

@@ -149,6 +149,9 @@ class Driver:
     def screenshot(self, path):
         Path(path).write_bytes(base64.b64decode(self.call('GET', '/screenshot')))
 
+    def set_window(self, width, height):
+        self.call('POST', '/window/rect', {'width': width, 'height': height})
+
 
 def free_port():
     with socket.socket() as s:
@@ -511,23 +514,14 @@ class Run:
                    d.run('return window.__playerErrors') == [] and d.text(d.find('.tree-empty')) != '')
 
 
-def run_session(artifacts, driver_class, run_class, prefix, body):
-    """Starts chromedriver and a browser session, runs body(run, driver, work folder), ends both and
-    prints the summary; returns the exit status."""
+def start_chromedriver(artifacts, driver_class):
+    """chromedriver on a free port with a browser session; returns (driver, stop)."""
     port = free_port()
     log = open(artifacts / 'chromedriver.log', 'w')
     server = subprocess.Popen([CHROMEDRIVER, '--port=%d' % port], stdout=log, stderr=subprocess.STDOUT)
     driver = driver_class(port)
-    run = run_class(driver, artifacts)
-    work = Path(tempfile.mkdtemp(prefix=prefix))
-    try:
-        wait_for('chromedriver ready', lambda: driver.raw('GET', '/status').get('ready'), 20)
-        driver.start()
-        body(run, driver, work)
-    except (CheckFailed, WebDriverError, OSError) as e:
-        run.failures.append('browser: %s' % e)
-        print('FAIL', run.failures[-1])
-    finally:
+
+    def stop():
         driver.quit()
         server.terminate()
         try:
@@ -535,6 +529,31 @@ def run_session(artifacts, driver_class, run_class, prefix, body):
         except subprocess.TimeoutExpired:
             server.kill()
         log.close()
+
+    try:
+        wait_for('chromedriver ready', lambda: driver.raw('GET', '/status').get('ready'), 20)
+        driver.start()
+    except BaseException:
+        stop()
+        raise
+    return driver, stop
+
+
+def run_session(artifacts, driver_class, run_class, prefix, body, launch=start_chromedriver):
+    """Starts a browser session with launch(artifacts, driver_class), runs body(run, driver, work
+    folder), ends the session and prints the summary; returns the exit status."""
+    work = Path(tempfile.mkdtemp(prefix=prefix))
+    run = run_class(None, artifacts)
+    stop = None
+    try:
+        run.d, stop = launch(artifacts, driver_class)
+        body(run, run.d, work)
+    except (CheckFailed, WebDriverError, OSError) as e:
+        run.failures.append('browser: %s' % e)
+        print('FAIL', run.failures[-1])
+    finally:
+        if stop:
+            stop()
         shutil.rmtree(work, ignore_errors=True)
 
     print()

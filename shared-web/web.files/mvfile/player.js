@@ -400,8 +400,8 @@ var Tovra = (function () {
   };
 
   // Plays the recording in the recording panel and makes the page frame follow its timeline.
-  // goTo(n) turns the page frame; shownPage() is the page it last reported.
-  function Lecture(panel, frame, entries, space, goTo, shownPage) {
+  // send(message) gives the page frame a command; shownPage() is the page it last reported.
+  function Lecture(panel, frame, entries, space, send, shownPage) {
     var video = document.createElement('video');
     video.id = 'lecture';
     video.controls = true;
@@ -430,6 +430,9 @@ var Tovra = (function () {
     var next = 0;        // entries before this one are in state
     var lastTime = 0;
     var sentPage = 0;    // the page this lecture last turned to
+    var askedAhead = 0;  // the page the frame was last asked to load ahead of its turn
+    var askedAt = 0;     // when (performance.now()), until the frame answers
+    var lead = 0;        // ms a message takes to the page frame and back: turns are sent that early
     var drawn = null;    // what the canvas shows: [inkVersion, width, height, page]
     var running = false;
 
@@ -489,16 +492,40 @@ var Tovra = (function () {
         state = new LectureState();
         next = 0;
         drawn = null;
+        askedAhead = 0;
         force = true;
       }
       lastTime = t;
       while (next < entries.length && entries[next].time <= t) state.apply(entries[next++]);
+      // While playing, a turn goes out as early as the frames take to pass it on and answer.
+      var due = state.page;
+      for (var i = next; running && i < entries.length && entries[i].time <= t + lead; i++) {
+        var n = entries[i].type === 'pages' ? numbersIn(entries[i].parameter)[0] : 0;
+        if (n >= 1) due = n;
+      }
       // A turn of the lecture's own, or after a jump in time a page the student turned away to.
-      if (state.page && (state.page !== sentPage || force)) {
-        sentPage = state.page;
-        if (shownPage() !== state.page) goTo(state.page);
+      if (due && (due !== sentPage || force)) {
+        sentPage = due;
+        if (shownPage() !== due) send({ tovra: 'goto', page: due });
+      }
+      // The next turn's page loads out of sight beforehand, so that it shows on time.
+      var ahead = upcoming(t);
+      if (ahead && ahead !== askedAhead) {
+        askedAhead = ahead;
+        askedAt = window.performance ? performance.now() : 0;
+        send({ tovra: 'preload', page: ahead });
       }
       render();
+    }
+
+    // The page of the next turn within two seconds of t, or 0.
+    function upcoming(t) {
+      for (var i = next; i < entries.length && entries[i].time <= t + 2000; i++) {
+        if (entries[i].type !== 'pages') continue;
+        var n = numbersIn(entries[i].parameter)[0];
+        if (n >= 1 && n !== state.page && n !== shownPage()) return n;
+      }
+      return 0;
     }
 
     function tick() {
@@ -546,6 +573,13 @@ var Tovra = (function () {
       return state.page;
     };
     this.pageShown = function () { render(); };
+    // The page frame's answer to a preload: its round trip, smoothed, at most a quarter second.
+    this.answered = function () {
+      if (!askedAt) return;
+      var trip = performance.now() - askedAt;
+      askedAt = 0;
+      lead = Math.min(250, lead ? (lead + trip) / 2 : trip);
+    };
     this.slideShape = function (width, height) {
       if (width > 0 && height > 0) {
         placement.slideAspect = width / height;
@@ -618,12 +652,15 @@ var Tovra = (function () {
     onIndexWritten = markCurrent;
     var shown = renderIndex(indexBox);
     document.documentElement.setAttribute('data-index', shown);
-    var lecture = showRecordingState(frame, goTo, function () { return current; });
+    var lecture = showRecordingState(frame, send, function () { return current; });
 
     window.addEventListener('message', function (event) {
       if (event.source !== frame.contentWindow) return;
       var data = event.data;
       if (data && data.tovra === 'layout' && lecture) lecture.slideShape(Number(data.width), Number(data.height));
+      // The page on show with its content (a turn is reported before its page has loaded).
+      if (data && data.tovra === 'shown') frame.setAttribute('data-shown', String(parseInt(data.page, 10) || 0));
+      if (data && data.tovra === 'preloaded' && lecture) lecture.answered();
       if (!data || data.tovra !== 'page') return;
       var n = parseInt(data.page, 10);
       if (!(n >= 1)) return;
@@ -687,14 +724,14 @@ var Tovra = (function () {
   // Recording panel: a recording made for today's browsers has video001.js beside video001.webm,
   // and plays here; an older one has only CourseIndex.js beside video001.wmv, which browsers
   // cannot play. Returns the lecture, or null.
-  function showRecordingState(frame, goTo, shownPage) {
+  function showRecordingState(frame, send, shownPage) {
     var panel = document.getElementById('videopanel');
     if (!panel) return null;
     var entries = missing.indexOf('video001.js') < 0 ? timelineEntries() : null;
     var recorded = typeof window.onInit === 'function' && missing.indexOf('CourseIndex.js') < 0;
     panel.setAttribute('data-state', entries ? 'ready' : recorded ? 'unplayable' : 'none');
     showStateWords(panel);
-    return entries ? new Lecture(panel, frame, entries, window.tovraSpace, goTo, shownPage) : null;
+    return entries ? new Lecture(panel, frame, entries, window.tovraSpace, send, shownPage) : null;
   }
 
   function showStateWords(panel) {
