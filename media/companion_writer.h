@@ -55,11 +55,15 @@ public:
     // Drains the encoders, ends the file and writes the timeline; false when either fails.
     bool Close();
     bool IsWriting() const;
+    // Processor time the writer's calls have taken so far, on whatever threads (for benchmarks).
+    double CpuSeconds() const;
 
 private:
+    class CpuMeter;
     struct State;
     mutable std::mutex lock_;
     std::unique_ptr<State> state_;
+    uint64_t cpuNs_ = 0;  // under lock_
 };
 
 }  // namespace tovra

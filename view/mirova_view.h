@@ -97,6 +97,7 @@ public:
     uint32_t FrameCount() const { return frameCount_; }
     MediaWriter& Writer() { return writer_; }
     VideoCapture& Camera() { return video_; }
+    const CompanionWriter& Companion() const { return companion_; }
     void SetAudioSource(std::unique_ptr<AudioSource> source) { audio_ = std::move(source); }
     void SetProfile(shell::Profile* profile) { profile_ = profile; }
     BandwidthDialog& Bandwidth() { return *bandwidthDialog_; }
