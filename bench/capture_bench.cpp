@@ -18,21 +18,13 @@
 
 #include <sys/resource.h>
 
+#include "bench/cpu_time.h"
 #include "media/video_capture.h"
 
 namespace {
 
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
+using tovra::bench::ProcessCpuSeconds;
+using tovra::bench::ThreadCpuSeconds;
 
 struct Delivered {
     std::mutex mutex;

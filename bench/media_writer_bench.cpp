@@ -29,6 +29,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "bench/cpu_time.h"
 #include "media/companion_writer.h"
 #include "media/media_writer.h"
 #include "media/video_capture.h"
@@ -96,12 +97,7 @@ std::vector<uint8_t> Sound() {
     return pcm;
 }
 
-// Processor time of this process so far (all threads), seconds.
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using tovra::bench::ProcessCpuSeconds;
 
 // What one run feeds: the recording's own writer, the companion, and which of the companion's
 // streams get their samples (the other one is set up but left unfed, to time the parts alone).
@@ -150,12 +146,12 @@ double WriteWithMediaWriter(const std::string& path, uint32_t bitrate, const std
 // Processor time of one run, seconds.
 double CpuOf(const std::string& path, const std::vector<std::vector<uint8_t>>& frames, const std::vector<uint8_t>& pcm,
              const Feed& feed) {
-    const double before = CpuSeconds();
+    const double before = ProcessCpuSeconds();
     if (WriteWithMediaWriter(path, 80000, frames, pcm, feed) < 0) {
         std::fprintf(stderr, "writing %s failed\n", path.c_str());
         std::exit(1);
     }
-    return CpuSeconds() - before;
+    return ProcessCpuSeconds() - before;
 }
 
 // The capture layer's processor time on the test-pattern camera (GStreamer's threads, the preview,
@@ -185,14 +181,14 @@ double CaptureCpuPerTenMinutes(int seconds) {
         }
     };
     int delivered = 0;
-    const double before = CpuSeconds();
+    const double before = ProcessCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     capture.StartFrameThread(kWidth, kHeight, &Count::Frame, &delivered);
     QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
     app.exec();
     capture.StopFrameThread();
-    const double cpu = CpuSeconds() - before;
+    const double cpu = ProcessCpuSeconds() - before;
     const double wallSeconds = wall.elapsed() / 1000.0;
     std::printf("capture on the test camera: %d frames in %.1f s, %.2f s CPU (%.2f s per 10 minutes)\n", delivered,
                 wallSeconds, cpu, cpu * 600 / wallSeconds);

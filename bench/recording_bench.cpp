@@ -13,91 +13,58 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <map>
 #include <string>
 #include <unistd.h>
-
-#include <sys/resource.h>
 
 #include "app/command_ids.h"
 #include "app/create_course_dialog.h"
 #include "app/main_frame.h"
 #include "app/settings.h"
+#include "bench/cpu_time.h"
 #include "platform/framework/command_router.h"
 #include "platform/framework/message_box.h"
 #include "view/mirova_view.h"
 
 namespace {
 
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+std::string FirstLine(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
 }
 
 // Processor time of the running descendants of this process (the browser engine's processes).
 double ChildrenCpuSeconds() {
-    const long ticks = sysconf(_SC_CLK_TCK);
-    double total = 0;
-    QDir proc(QStringLiteral("/proc"));
-    const pid_t self = getpid();
-    std::vector<std::pair<pid_t, pid_t>> parents;  // pid, parent
-    std::vector<std::pair<pid_t, double>> cpu;
-    for (const QString& name : proc.entryList(QDir::Dirs)) {
+    std::map<long, long> parentOf;
+    std::map<long, double> cpu;
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         bool number = false;
-        const pid_t pid = name.toInt(&number);
+        const long pid = name.toLong(&number);
         if (!number) continue;
-        std::ifstream stat("/proc/" + name.toStdString() + "/stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        // Fields after the command's closing parenthesis: state ppid ... utime(14) stime(15).
-        std::istringstream rest(line.substr(line.rfind(')') + 2));
-        std::string state;
-        pid_t parent = 0;
-        rest >> state >> parent;
-        std::string skip;
-        for (int field = 5; field <= 13; ++field) rest >> skip;
-        double user = 0, system = 0;
-        rest >> user >> system;
-        parents.emplace_back(pid, parent);
-        cpu.emplace_back(pid, (user + system) / ticks);
+        long parent = 0;
+        cpu[pid] = tovra::bench::StatCpuSeconds(FirstLine("/proc/" + name.toStdString() + "/stat"), nullptr, &parent);
+        parentOf[pid] = parent;
     }
-    auto descends = [&](pid_t pid) {
-        for (int depth = 0; depth < 16 && pid > 1; ++depth) {
-            pid_t parent = 0;
-            for (const auto& [p, pp] : parents) {
-                if (p == pid) parent = pp;
-            }
-            if (parent == self) return true;
-            pid = parent;
-        }
-        return false;
-    };
+    const long self = getpid();
+    double total = 0;
     for (const auto& [pid, seconds] : cpu) {
-        if (pid != self && descends(pid)) total += seconds;
+        long up = parentOf[pid];
+        for (int depth = 0; depth < 16 && up > 1 && up != self; ++depth) up = parentOf[up];
+        if (pid != self && up == self) total += seconds;
     }
     return total;
 }
 
 // Processor time of this process's threads whose names start with prefix (Mesa's software
 // rasterizer runs as "llvmpipe-N" threads where there is no graphics card).
-double ThreadsCpuSeconds(const QString& prefix) {
-    const long ticks = sysconf(_SC_CLK_TCK);
+double ThreadsCpuSeconds(const std::string& prefix) {
     double total = 0;
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        std::ifstream stat("/proc/self/task/" + tid.toStdString() + "/stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        const size_t open = line.find('('), close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos) continue;
-        if (!QString::fromStdString(line.substr(open + 1, close - open - 1)).startsWith(prefix)) continue;
-        std::istringstream rest(line.substr(close + 2));
-        std::string skip;
-        for (int field = 3; field <= 13; ++field) rest >> skip;
-        double user = 0, system = 0;
-        rest >> user >> system;
-        total += (user + system) / ticks;
+    for (const QString& tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::string name;
+        const double seconds = tovra::bench::StatCpuSeconds(FirstLine("/proc/self/task/" + tid.toStdString() + "/stat"), &name);
+        if (name.rfind(prefix, 0) == 0) total += seconds;
     }
     return total;
 }
@@ -145,9 +112,9 @@ int main(int argc, char** argv) {
     }
     wait(3000);  // the page and the camera settle
 
-    const double selfBefore = ProcessCpuSeconds(), childrenBefore = ChildrenCpuSeconds();
+    const double selfBefore = tovra::bench::ProcessCpuSeconds(), childrenBefore = ChildrenCpuSeconds();
     const double companionBefore = view->Companion().CpuSeconds();
-    const double rasterBefore = ThreadsCpuSeconds(QStringLiteral("llvmpipe"));
+    const double rasterBefore = ThreadsCpuSeconds("llvmpipe");
     if (!router.Dispatch(cmd::kRecordStart) || view->State() != RecordState::Recording) {
         std::fprintf(stderr, "the recording did not start: %s\n", messages.shown.join(QLatin1Char('|')).toUtf8().data());
         return 1;
@@ -163,10 +130,10 @@ int main(int argc, char** argv) {
     wait(seconds * 1000);
     pointer.stop();
     router.Dispatch(cmd::kRecordStop);
-    const double selfCpu = ProcessCpuSeconds() - selfBefore, childrenCpu = ChildrenCpuSeconds() - childrenBefore;
+    const double selfCpu = tovra::bench::ProcessCpuSeconds() - selfBefore, childrenCpu = ChildrenCpuSeconds() - childrenBefore;
     const double companion = view->Companion().CpuSeconds() - companionBefore;
     // Threads that end during the recording are missed here; the rasterizer's do not end.
-    const double raster = ThreadsCpuSeconds(QStringLiteral("llvmpipe")) - rasterBefore;
+    const double raster = ThreadsCpuSeconds("llvmpipe") - rasterBefore;
     const double clock = view->ClockMs() / 1000.0;
 
     const double whole = selfCpu + childrenCpu;

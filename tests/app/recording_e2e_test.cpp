@@ -98,14 +98,7 @@ protected:
         Program() = saved;
     }
     QString Evaluate(const QString& script) {
-        QString result;
-        bool done = false;
-        view->Browser().View()->page()->runJavaScript(script, [&](const QVariant& v) {
-            result = v.toString();
-            done = true;
-        });
-        WaitUntil([&] { return done; }, 5000);
-        return result;
+        return testing_support::EvaluateInPage(view->Browser().View()->page(), script);
     }
     bool WaitForClock(uint32_t ms) {
         return WaitUntil([&] { return view->ClockMs() >= ms; }, ms + 8000);

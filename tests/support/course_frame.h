@@ -62,14 +62,7 @@ protected:
 
     // The page's own answer to a script, as text.
     QString Evaluate(const QString& script) {
-        QString result;
-        bool done = false;
-        view->Browser().View()->page()->runJavaScript(script, [&](const QVariant& v) {
-            result = v.toString();
-            done = true;
-        });
-        WaitUntil([&] { return done; }, 5000);
-        return result;
+        return testing_support::EvaluateInPage(view->Browser().View()->page(), script);
     }
     // Waits until the viewer shows page n, the view knows it and the tree has it selected.
     ::testing::AssertionResult Shows(int n) {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QString>
+#include <QVariant>
+#include <QWebEnginePage>
 
 #include "tests/support/qt_test_application.h"
 
@@ -13,5 +16,17 @@ public:
     WebEngineTestApp(int& argc, char** argv)
         : QApplication((QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts), argc), argv) {}
 };
+
+// The page's own answer to a script, as text (empty when it gives none within five seconds).
+inline QString EvaluateInPage(QWebEnginePage* page, const QString& script) {
+    QString result;
+    bool done = false;
+    page->runJavaScript(script, [&](const QVariant& v) {
+        result = v.toString();
+        done = true;
+    });
+    WaitUntil([&] { return done; }, 5000);
+    return result;
+}
 
 }  // namespace tovra::testing_support
