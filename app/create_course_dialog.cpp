@@ -20,7 +20,6 @@
 #include "app/dialog_layout.h"
 #include "lang/localize.h"
 #include "platform/framework/message_box.h"
-#include "platform/text/code_page.h"
 
 namespace tovra {
 namespace {
@@ -44,8 +43,6 @@ QLineEdit* Edit(QWidget* parent, int id) {
     return edit;
 }
 
-QString FromCodePage(const std::string& bytes) { return QString::fromStdU16String(text::FromCodePage(bytes)); }
-std::string ToCodePage(const QString& text) { return text::ToCodePage(text.toStdU16String()); }
 
 // Both separators count: names are often typed with a Windows habit ("d:\", "course\").
 bool EndsWithSeparator(const QString& text) {
@@ -145,38 +142,43 @@ void CreateCourseDialog::showEvent(QShowEvent* event) {
 void CreateCourseDialog::ApplyResourceTexts() { lang::RestoreResourceTexts(this, QStringLiteral("Class_Create")); }
 
 void CreateCourseDialog::Prepare() {
-    fileNameEdit_->setText(FromCodePage(courseFileName));
+    fileNameEdit_->setText(QString::fromStdString(courseFileName));
     folderEdit_->setText(QString::fromStdString(saveFolder));
     deckEdit_->setText(QString::fromStdString(deckPath));
-    courseNameEdit_->setText(FromCodePage(courseName));
-    teacherEdit_->setText(FromCodePage(teacherName));
-    unitEdit_->setText(FromCodePage(unitName));
-    dateEdit_->setText(FromCodePage(makeDate));
+    courseNameEdit_->setText(QString::fromStdString(courseName));
+    teacherEdit_->setText(QString::fromStdString(teacherName));
+    unitEdit_->setText(QString::fromStdString(unitName));
+    dateEdit_->setText(QString::fromStdString(makeDate));
 
     // Built anew at each opening, so a language switch since the last one shows, and a key the
     // new language lacks falls back to the resource text.
     ApplyResourceTexts();
     lang::LocalizeDialog(this);
 
-    makeDate = FormatMakeDate(clock());
-    dateEdit_->setText(FromCodePage(makeDate));
+    if (!keepDate_) makeDate = FormatMakeDate(clock());
+    keepDate_ = false;
+    dateEdit_->setText(QString::fromStdString(makeDate));
 }
 
 void CreateCourseDialog::accept() {
-    // The name loses its separator before the conversion: a double-byte character may end in
-    // the byte of a backslash.
+    // The name is a folder's and a file's name on disk, in the user's own letters.
     QString name = fileNameEdit_->text();
     if (EndsWithSeparator(name)) name.chop(1);
-    courseFileName = ToCodePage(name);
+    courseFileName = name.toStdString();
     saveFolder = folderEdit_->text().toStdString();
     deckPath = deckEdit_->text().toStdString();
-    courseName = ToCodePage(courseNameEdit_->text());
-    teacherName = ToCodePage(teacherEdit_->text());
-    unitName = ToCodePage(unitEdit_->text());
-    makeDate = ToCodePage(dateEdit_->text());
+    courseName = courseNameEdit_->text().toStdString();
+    teacherName = teacherEdit_->text().toStdString();
+    unitName = unitEdit_->text().toStdString();
+    makeDate = dateEdit_->text().toStdString();
 
     if (courseFileName.empty()) {
         framework::Messages().Show(this, lang::MessageText("PName"));
+        return;
+    }
+    // A "/" would put the course into a folder below the save folder, "." and ".." above it.
+    if (name.contains(QLatin1Char('/')) || name == QLatin1String(".") || name == QLatin1String("..")) {
+        framework::Messages().Show(this, lang::MessageText("BadName"));
         return;
     }
     // "/" alone is the root folder: removing its separator would leave nothing. In UTF-8 the

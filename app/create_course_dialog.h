@@ -44,7 +44,7 @@ public:
     // Looks the default texts up in the current language, once.
     explicit CreateCourseDialog(QWidget* parent = nullptr);
 
-    // Narrow texts are code-page bytes; the two paths are native UTF-8.
+    // All texts are UTF-8: the file name and the paths as on disk.
     std::string courseFileName;
     std::string saveFolder;
     std::string deckPath;
@@ -60,6 +60,10 @@ public:
 
     // "%y-%m-%d_%H" of the local time t.
     static std::string FormatMakeDate(std::time_t t);
+
+    // The next opening shows the date as it stands instead of a fresh one: the dialog comes back
+    // with what the teacher typed.
+    void KeepDateAtNextOpening() { keepDate_ = true; }
 
 public slots:
     void accept() override;
@@ -80,6 +84,7 @@ private:
     QLineEdit* teacherEdit_;
     QLineEdit* unitEdit_;
     QLineEdit* dateEdit_;
+    bool keepDate_ = false;
 };
 
 }  // namespace tovra

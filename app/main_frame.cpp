@@ -2,6 +2,9 @@
 #include "app/main_frame.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QDockWidget>
 #include <QEvent>
 #include <QLabel>
@@ -40,6 +43,7 @@ CMainFrame::CMainFrame(framework::CommandRouter& router, CMirovaView* view)
     languageChoice_ = Program().languageFile == kDefaultLanguageFile ? 0 : 1;
     CreatePageTreeBar();
     AddToolbarTips();
+    CreateShortcuts();
     // Until the view builds the localised menu, the resource menu stands.
     RebuildMainMenu();
     view_->SetMainWindow(this);
@@ -103,6 +107,21 @@ void CMainFrame::CreatePageTreeBar() {
     });
     connect(treeBar_, &PageTreeBar::ContextMenuRequested, this,
             [this](QPoint pos) { TrackPopupMenu(res::kContextMenu, res::kTreePopup, "Class_T", pos); });
+}
+
+void CMainFrame::CreateShortcuts() {
+    // The keys the File menu shows, wherever the focus is: the page, the editor page, the tree.
+    // The page gets no chance to take them first.
+    const std::pair<QKeySequence, int> keys[] = {{QKeySequence(Qt::CTRL | Qt::Key_N), cmd::kFileNew},
+                                                 {QKeySequence(Qt::CTRL | Qt::Key_O), cmd::kFileOpen},
+                                                 {QKeySequence(Qt::CTRL | Qt::Key_S), cmd::kFileSave}};
+    for (const auto& [sequence, id] : keys) {
+        auto* shortcut = new QShortcut(sequence, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, id = id] {
+            if (router_.Update(id).enabled) router_.Dispatch(id);
+        });
+    }
 }
 
 void CMainFrame::AddToolbarTips() {
@@ -215,10 +234,13 @@ void CMainFrame::ToggleShowMode() {
 }
 
 void CMainFrame::SwitchLanguage(int id) {
+    // A page in the editor is shown again in the new language; an unsaved edit is asked about.
+    if (view_ && !view_->BeforeLanguageSwitch()) return;
     Program().languageFile = std::string(id == cmd::kLanguageChinese ? kDefaultLanguageFile : kEnglishLanguageFile);
     WriteSetting({}, "Sel", Program().languageFile);
     RebuildMainMenu();
     languageChoice_ = id == cmd::kLanguageChinese ? 0 : 1;
+    if (view_) view_->AfterLanguageSwitch();
 }
 
 void CMainFrame::BringToFront() {
@@ -226,6 +248,15 @@ void CMainFrame::BringToFront() {
     show();
     raise();
     activateWindow();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // An unsaved page edit is saved, dropped or keeps the window open, as the teacher answers.
+    if (view_ && !view_->QueryClose()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::changeEvent(QEvent* event) {

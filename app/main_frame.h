@@ -65,11 +65,13 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateToolBar();
     void CreateStatusBar();
     void CreatePageTreeBar();
+    void CreateShortcuts();
     void AddToolbarTips();
     void UpdateRecentFileMenu(QMenu* fileMenu);
 

@@ -80,7 +80,12 @@ bool CMirovaApp::InitInstance(const QStringList& arguments) {
 
     // 12. The command line: a file to open, or an empty start.
     if (!file.isEmpty()) {
-        if (!OpenDocumentFile(file)) return false;
+        // A file the framework cannot open ends the start; one that opens but is no course
+        // leaves an empty editor, having said so.
+        const QFileInfo info(file);
+        const bool openable = info.isFile() && info.isReadable();
+        OpenDocumentFile(file);
+        if (!openable) return false;
     } else {
         doc_->OnNewDocument();
     }
@@ -104,17 +109,24 @@ int CMirovaApp::ExitInstance(int exitCode) {
 
 bool CMirovaApp::OpenDocumentFile(const QString& path) {
     const QFileInfo info(path);
+    // A file that cannot be opened leaves the recent files; an opened one joins them (the view
+    // adds it once the course is really open).
+    const auto forget = [&] {
+        const qsizetype index = recent_->Entries().indexOf(info.absoluteFilePath());
+        if (index < 0) return;
+        recent_->Remove(static_cast<int>(index));
+        frame_->SetRecentFiles(recent_->Entries());
+        recent_->Save(profile_->Settings());
+    };
     if (!info.isFile() || !info.isReadable()) {
         framework::Messages().Show(frame_, QStringLiteral("Failed Open: \r\n") + path);
-        const qsizetype index = recent_->Entries().indexOf(info.absoluteFilePath());
-        if (index >= 0) {
-            recent_->Remove(static_cast<int>(index));
-            frame_->SetRecentFiles(recent_->Entries());
-        }
+        forget();
         return false;
     }
-    AddToRecentFileList(info.absoluteFilePath());
-    doc_->Serialize(true, info.absoluteFilePath());
+    if (!doc_->Serialize(true, info.absoluteFilePath())) {
+        forget();
+        return false;
+    }
     return true;
 }
 

@@ -5,9 +5,9 @@
 
 namespace tovra {
 
-void CMirovaDoc::Serialize(bool loading, const QString& filePath) {
-    if (!loading || !firstView_) return;
-    firstView_->ReadProjectFile(filePath.toStdString());
+bool CMirovaDoc::Serialize(bool loading, const QString& filePath) {
+    if (!loading || !firstView_) return false;
+    return firstView_->ReadProjectFile(filePath.toStdString());
 }
 
 }  // namespace tovra

@@ -13,7 +13,8 @@ public:
 
     bool OnNewDocument() { return true; }
     // Loading hands the file's full path to the view's project reader; storing does nothing.
-    void Serialize(bool loading, const QString& filePath);
+    // False when the file could not be loaded.
+    bool Serialize(bool loading, const QString& filePath);
 
 private:
     CMirovaView* firstView_;

@@ -12,13 +12,10 @@
 
 #include "app/dialog_layout.h"
 #include "lang/localize.h"
-#include "platform/text/code_page.h"
 
 namespace tovra {
 namespace {
 
-QString FromCodePage(const std::string& bytes) { return QString::fromStdU16String(text::FromCodePage(bytes)); }
-std::string ToCodePage(const QString& text) { return text::ToCodePage(text.toStdU16String()); }
 
 }  // namespace
 
@@ -60,20 +57,20 @@ void SetTitleDialog::showEvent(QShowEvent* event) {
 void SetTitleDialog::ApplyResourceTexts() { lang::RestoreResourceTexts(this, QStringLiteral("Class_SetTitle")); }
 
 void SetTitleDialog::Prepare() {
-    courseNameEdit_->setText(FromCodePage(courseName));
-    teacherEdit_->setText(FromCodePage(teacherName));
-    unitEdit_->setText(FromCodePage(unitName));
-    dateEdit_->setText(FromCodePage(makeDate));
+    courseNameEdit_->setText(QString::fromStdString(courseName));
+    teacherEdit_->setText(QString::fromStdString(teacherName));
+    unitEdit_->setText(QString::fromStdString(unitName));
+    dateEdit_->setText(QString::fromStdString(makeDate));
     // Rebuilt at each opening, so that a key the current language lacks shows the resource text.
     ApplyResourceTexts();
     lang::LocalizeDialog(this);
 }
 
 void SetTitleDialog::accept() {
-    courseName = ToCodePage(courseNameEdit_->text());
-    teacherName = ToCodePage(teacherEdit_->text());
-    unitName = ToCodePage(unitEdit_->text());
-    makeDate = ToCodePage(dateEdit_->text());
+    courseName = courseNameEdit_->text().toStdString();
+    teacherName = teacherEdit_->text().toStdString();
+    unitName = unitEdit_->text().toStdString();
+    makeDate = dateEdit_->text().toStdString();
     QDialog::accept();
 }
 

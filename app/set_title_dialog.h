@@ -26,7 +26,7 @@ public:
 
     explicit SetTitleDialog(QWidget* parent = nullptr);
 
-    // Code-page texts; the caller fills them before opening and reads them after OK.
+    // UTF-8 texts; the caller fills them before opening and reads them after OK.
     std::string courseName;
     std::string teacherName;
     std::string unitName;

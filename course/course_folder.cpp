@@ -61,25 +61,157 @@ std::string CoursePagesScriptPath(const std::string& courseFolder) {
     return courseFolder + "/web.files/CoursePages.js";
 }
 
+namespace {
+
+// A UTF-8 text as a double-quoted string in ASCII: everything but printable ASCII as \uXXXX.
+void AppendAsciiString(std::string& out, std::string_view utf8) {
+    out += '"';
+    for (char16_t unit : text::Utf8ToUtf16(utf8)) {
+        if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\' && unit != '<') {
+            out += static_cast<char>(unit);
+        } else {
+            // "<" too, so that a text can never close a script element.
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(unit));
+            out += escape;
+        }
+    }
+    out += '"';
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads a JavaScript string in quote at text[pos] (either quote) up to its closing quote and
+// moves pos past it. Takes the escapes JavaScript has; the bytes between are UTF-8 or ASCII.
+bool ReadScriptString(std::string_view text, std::size_t& pos, std::string& utf8) {
+    if (pos >= text.size() || (text[pos] != '"' && text[pos] != '\'')) return false;
+    const char quote = text[pos++];
+    std::u16string units;
+    std::string plain;
+    const auto flush = [&] {
+        units += text::Utf8ToUtf16(plain);
+        plain.clear();
+    };
+    while (pos < text.size() && text[pos] != quote) {
+        const char c = text[pos++];
+        if (c != '\\') {
+            plain += c;
+            continue;
+        }
+        if (pos >= text.size()) return false;
+        flush();
+        const char e = text[pos++];
+        switch (e) {
+            case 'n': units += u'\n'; break;
+            case 'r': units += u'\r'; break;
+            case 't': units += u'\t'; break;
+            case 'v': units += u'\v'; break;
+            case 'b': units += u'\b'; break;
+            case 'f': units += u'\f'; break;
+            case '0': units += u'\0'; break;
+            case 'u': {
+                if (pos + 4 > text.size()) return false;
+                int value = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const int h = HexValue(text[pos + k]);
+                    if (h < 0) return false;
+                    value = value * 16 + h;
+                }
+                pos += 4;
+                units += static_cast<char16_t>(value);
+                break;
+            }
+            case '\r':
+            case '\n':
+                break;  // a line continuation
+            default: plain += e; break;
+        }
+    }
+    if (pos >= text.size()) return false;
+    ++pos;
+    flush();
+    utf8 = text::Utf16ToUtf8(units);
+    return true;
+}
+
+}  // namespace
+
 std::string FormatCoursePagesScript(const std::vector<CoursePage>& pages) {
     std::string out = "var coursePages = [";
     for (size_t i = 0; i < pages.size(); ++i) {
         if (i) out += ",";
-        out += "{\"number\":" + std::to_string(pages[i].number) + ",\"title\":\"";
-        for (char16_t unit : text::FromCodePage(pages[i].title)) {
-            if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\' && unit != '<') {
-                out += static_cast<char>(unit);
-            } else {
-                // "<" too, so that a title can never close a script element.
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(unit));
-                out += escape;
-            }
-        }
-        out += "\"}";
+        out += "{\"number\":" + std::to_string(pages[i].number) + ",\"title\":";
+        AppendAsciiString(out, pages[i].title);
+        out += "}";
     }
     out += "];\r\n";
     return out;
+}
+
+std::string CourseDetailsScriptPath(const std::string& courseFolder) {
+    return courseFolder + "/web.files/CourseDetails.js";
+}
+
+std::string FormatCourseDetailsScript(const CourseDetails& details) {
+    std::string out = "var courseDetails = {\"unit\":";
+    AppendAsciiString(out, details.unitName);
+    out += ",\"date\":";
+    AppendAsciiString(out, details.makeDate);
+    out += "};\r\n";
+    return out;
+}
+
+bool ParseCourseDetailsScript(std::string_view script, CourseDetails& details) {
+    constexpr std::string_view kUnit = "var courseDetails = {\"unit\":";
+    constexpr std::string_view kDate = ",\"date\":";
+    if (script.substr(0, kUnit.size()) != kUnit) return false;
+    std::size_t pos = kUnit.size();
+    CourseDetails read;
+    if (!ReadScriptString(script, pos, read.unitName)) return false;
+    if (script.substr(pos, kDate.size()) != kDate) return false;
+    pos += kDate.size();
+    if (!ReadScriptString(script, pos, read.makeDate)) return false;
+    if (script.substr(pos, 1) != "}") return false;
+    details = std::move(read);
+    return true;
+}
+
+bool CourseDetailsFromIndex(std::string_view indexScript, CourseDetails& details) {
+    // "branch1.add(new leaf(' 制作: <unit>',' '));" and the same with 时间 for the date, in the
+    // code page; the texts may hold the escapes of a later writer and \uXXXX.
+    constexpr std::string_view kUnitLeaf = "branch1.add(new leaf(' \xD6\xC6\xD7\xF7: ";
+    constexpr std::string_view kDateLeaf = "branch1.add(new leaf(' \xCA\xB1\xBC\xE4: ";
+    CourseDetails found;
+    const auto field = [&](std::string_view leaf, std::string& utf8) {
+        const std::size_t at = indexScript.find(leaf);
+        if (at == std::string_view::npos) return false;
+        std::size_t end = at + leaf.size();
+        // The value ends at the string's closing quote; a quote of the text is escaped.
+        std::string bytes;
+        while (end < indexScript.size() && indexScript[end] != '\'') {
+            const std::size_t n = text::CodePageCharLength(indexScript, end);
+            if (n == 1 && indexScript[end] == '\\' && end + 1 < indexScript.size()) {
+                bytes.append(indexScript.substr(end, 2));
+                end += 2;
+                continue;
+            }
+            bytes.append(indexScript.substr(end, n));
+            end += n;
+        }
+        if (end >= indexScript.size()) return false;
+        // Decoded from the code page first, then the escapes.
+        const std::string quoted = "'" + text::CodePageToUtf8(bytes) + "'";
+        std::size_t pos = 0;
+        return ReadScriptString(quoted, pos, utf8);
+    };
+    if (!field(kUnitLeaf, found.unitName) || !field(kDateLeaf, found.makeDate)) return false;
+    details = std::move(found);
+    return true;
 }
 
 }  // namespace tovra

@@ -8,14 +8,14 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
-#include "platform/text/code_page.h"
 
 namespace tovra {
 namespace {
 
 constexpr char kPageIconProperty[] = "pageIcon";
 constexpr char kCourseIconProperty[] = "courseIcon";
-constexpr int kLabelRole = Qt::UserRole + 1;  // label before an edit, to put back a refused one
+constexpr int kLabelRole = Qt::UserRole + 1;        // label before an edit, to put back a refused one
+constexpr int kStoredTitleRole = Qt::UserRole + 2;  // CoursePage::storedTitle, until the label is edited
 
 }  // namespace
 
@@ -98,6 +98,7 @@ void PageTreeBar::OnItemChanged(QTreeWidgetItem* item) {
     {
         const QSignalBlocker block(tree_);
         item->setData(0, kLabelRole, item->text(0));
+        item->setData(0, kStoredTitleRole, QVariant());
     }
     emit TitleEdited(item);
 }
@@ -120,13 +121,15 @@ QTreeWidgetItem* AddCourseItem(QTreeWidget* tree, const QString& label) {
     return item;
 }
 
-QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, int number, const QString& title) {
+QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, const CoursePage& page) {
     QTreeWidget* tree = courseItem->treeWidget();
     const QSignalBlocker block(tree);
+    const QString title = QString::fromStdString(page.title);
     auto* item = new QTreeWidgetItem(courseItem, QStringList{title});
     if (tree) item->setIcon(0, tree->property(kPageIconProperty).value<QIcon>());
-    item->setData(0, kPageNumberRole, number);
+    item->setData(0, kPageNumberRole, page.number);
     item->setData(0, kLabelRole, title);
+    if (!page.storedTitle.empty()) item->setData(0, kStoredTitleRole, QByteArray::fromStdString(page.storedTitle));
     item->setFlags(item->flags() | Qt::ItemIsEditable);
     return item;
 }
@@ -174,7 +177,8 @@ std::vector<CoursePage> PagesFromTree(QTreeWidget* tree) {
     if (QTreeWidgetItem* course = CourseItem(tree)) {
         for (int i = 0; i < course->childCount(); ++i) {
             QTreeWidgetItem* item = course->child(i);
-            pages.push_back({PageNumberOf(item), text::ToCodePage(item->text(0).toStdU16String())});
+            pages.push_back({PageNumberOf(item), item->text(0).toStdString(),
+                             item->data(0, kStoredTitleRole).toByteArray().toStdString()});
         }
     }
     return pages;

@@ -58,8 +58,9 @@ QTreeWidgetItem* CourseItem(QTreeWidget* tree);
 void RemoveCourseItem(QTreeWidget* tree);
 // Appends the course item (label in UTF-16) at the end of the top level.
 QTreeWidgetItem* AddCourseItem(QTreeWidget* tree, const QString& label);
-// Appends a page item under the course item.
-QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, int number, const QString& title);
+// Appends a page item under the course item; it keeps the page's stored title bytes until its
+// label is edited.
+QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, const CoursePage& page);
 int PageNumberOf(const QTreeWidgetItem* item);
 // The first page item of the given number, or null.
 QTreeWidgetItem* PageItem(QTreeWidget* tree, int number);
@@ -69,7 +70,7 @@ int NextFreePageNumber(QTreeWidget* tree, int pageCount);
 // Selects the page item before (direction <= 0) or after the one of currentPage and returns its
 // number; 0 when there is none. Backward from the first page item selects nothing and returns 1.
 int StepPage(QTreeWidget* tree, int direction, int currentPage);
-// The page items of the course item as the project file keeps them (titles in the code page).
+// The page items of the course item as the project file keeps them.
 std::vector<CoursePage> PagesFromTree(QTreeWidget* tree);
 
 }  // namespace tovra

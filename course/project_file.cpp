@@ -1,11 +1,13 @@
 // Reading and writing the ".lsn" project file.
 #include "course/project_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -30,7 +32,52 @@ void AppendNameField(std::string& out, std::string_view value) {
     AppendField(out, value.empty() ? kEmptyField : value);
 }
 
-std::string ReadNameField(std::string_view line) { return line == kEmptyField ? std::string() : std::string(line); }
+// Puts each text into the file's encoding and remembers whether the code page held them all.
+class FieldEncoder {
+public:
+    explicit FieldEncoder(bool utf8) : utf8_(utf8) {}
+    std::string operator()(const std::string& text, const std::string& stored = std::string()) {
+        if (utf8_) return text;
+        // Bytes that do not decode stay as they were while the text shown for them is unchanged.
+        if (!stored.empty() && text::CodePageToUtf8(stored) == text) return stored;
+        std::string bytes;
+        if (!text::TryUtf8ToCodePage(text, bytes)) fits_ = false;
+        return bytes;
+    }
+    bool Fits() const { return fits_; }
+
+private:
+    bool utf8_;
+    bool fits_ = true;
+};
+
+std::string Format(const CourseProject& project, FieldEncoder& encode, bool utf8) {
+    std::string out;
+    out.reserve(64 + project.pages.size() * 24);
+    if (utf8) out.append(kUtf8Mark);
+    out.append(kMagic).append(kLineEnd);
+    AppendField(out, project.deckPath.empty() ? std::string(kEmptyField) : encode(project.deckPath));
+    AppendNameField(out, encode(project.courseName, project.storedCourseName));
+    AppendNameField(out, encode(project.teacherName, project.storedTeacherName));
+    out.append(kCountPrefix).append(std::to_string(project.pages.size())).append(kLineEnd);
+    for (const CoursePage& page : project.pages) {
+        out.append(std::to_string(page.number)).push_back(':');
+        AppendField(out, encode(page.title, page.storedTitle));
+    }
+    return out;
+}
+
+// A field of the file as UTF-8; stored gets its code-page bytes when decoding loses them.
+std::string DecodeField(std::string_view bytes, bool utf8, std::string* stored = nullptr) {
+    if (utf8) return text::Utf16ToUtf8(text::Utf8ToUtf16(bytes));  // ill-formed sequences become U+FFFD
+    std::string decoded = text::CodePageToUtf8(bytes);
+    if (stored && text::Utf8ToCodePage(decoded) != bytes) *stored = std::string(bytes);
+    return decoded;
+}
+
+std::string ReadNameField(std::string_view line, bool utf8, std::string& stored) {
+    return line == kEmptyField ? std::string() : DecodeField(line, utf8, &stored);
+}
 
 int16_t ClampToInt16(int value) {
     return static_cast<int16_t>(std::clamp(value, static_cast<int>(INT16_MIN), static_cast<int>(INT16_MAX)));
@@ -64,18 +111,11 @@ std::size_t CountLineIndex(const std::vector<std::string_view>& lines) {
 }  // namespace
 
 std::string FormatProjectFile(const CourseProject& project) {
-    std::string out;
-    out.reserve(64 + project.pages.size() * 24);
-    out.append(kMagic).append(kLineEnd);
-    AppendField(out, project.deckPath.empty() ? std::string(kEmptyField) : text::Utf8ToCodePage(project.deckPath));
-    AppendNameField(out, project.courseName);
-    AppendNameField(out, project.teacherName);
-    out.append(kCountPrefix).append(std::to_string(project.pages.size())).append(kLineEnd);
-    for (const CoursePage& page : project.pages) {
-        out.append(std::to_string(page.number)).push_back(':');
-        AppendField(out, page.title);
-    }
-    return out;
+    FieldEncoder codePage(false);
+    std::string out = Format(project, codePage, false);
+    if (codePage.Fits()) return out;
+    FieldEncoder utf8(true);
+    return Format(project, utf8, true);
 }
 
 std::vector<std::string_view> SplitProjectLines(std::string_view bytes) {
@@ -106,18 +146,21 @@ int LeadingNumber(std::string_view text) {
 
 ProjectFileContent ParseProjectFile(std::string_view bytes) {
     ProjectFileContent content;
+    const bool utf8 = bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark;
+    if (utf8) bytes.remove_prefix(kUtf8Mark.size());
+    content.utf8 = utf8;
     const std::vector<std::string_view> lines = SplitProjectLines(bytes);
     if (lines.size() < 2 || lines[0] != kMagic) return content;
 
-    content.deckPath = lines[1] == kEmptyField ? std::string() : text::CodePageToUtf8(lines[1]);
+    content.deckPath = lines[1] == kEmptyField ? std::string() : DecodeField(lines[1], utf8);
     if (lines.size() == 2) {
         content.kind = ProjectFileContent::Kind::ImportRequest;
         return content;
     }
     const std::size_t countIndex = CountLineIndex(lines);
     if (countIndex >= lines.size()) return content;  // lecturer or count line missing
-    if (countIndex > 2) content.courseName = ReadNameField(lines[2]);
-    if (countIndex > 3) content.teacherName = ReadNameField(lines[3]);
+    if (countIndex > 2) content.courseName = ReadNameField(lines[2], utf8, content.storedCourseName);
+    if (countIndex > 3) content.teacherName = ReadNameField(lines[3], utf8, content.storedTeacherName);
     std::string_view countLine = lines[countIndex];
     content.pageCount = ClampToInt16(LeadingNumber(countLine.substr(std::min<std::size_t>(6, countLine.size()))));
 
@@ -130,10 +173,10 @@ ProjectFileContent ParseProjectFile(std::string_view bytes) {
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
             page.number = position;
-            page.title = std::string(line);
+            page.title = DecodeField(line, utf8, &page.storedTitle);
         } else {
             page.number = LeadingNumber(line);
-            page.title = std::string(line.substr(colon + 1));
+            page.title = DecodeField(line.substr(colon + 1), utf8, &page.storedTitle);
         }
         content.pages.push_back(std::move(page));
     }
@@ -141,7 +184,32 @@ ProjectFileContent ParseProjectFile(std::string_view bytes) {
     return content;
 }
 
+void RemoveStaleTemporaries(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    // mkstemp's six characters are letters and digits.
+    const auto isTemporary = [&](std::string_view name) {
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) return false;
+        return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                           [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+    };
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (isTemporary(entry->d_name)) stale.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : stale) {
+        const std::string full = folder + "/" + name;
+        struct stat info {};
+        if (::lstat(full.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(full.c_str());
+    }
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    RemoveStaleTemporaries(path);
     std::string temp = path + ".XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) return false;

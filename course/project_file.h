@@ -2,6 +2,8 @@
 //
 // Format: 8-bit code-page text, CR LF after every line:
 //   "TVCF" / deck path or "*" / course name / lecturer / "COUNT:<n>" / "<number>:<title>" ...
+// A course with a text the code page cannot hold is written in UTF-8 with a byte-order mark
+// instead, so that nothing is lost; the reader takes either.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +23,11 @@ inline constexpr std::size_t kMaxProjectFileBytes = 16u * 1024u * 1024u;
 // so an empty value could not be written as an empty line.
 inline constexpr std::string_view kEmptyField = "*";
 
-// The file's bytes for a course. The deck path is native UTF-8 and is written in the code page.
+// The byte-order mark that makes a project file UTF-8.
+inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The file's bytes for a course: in the code page when every text fits it (untouched texts with
+// their stored bytes), otherwise in UTF-8 with kUtf8Mark.
 std::string FormatProjectFile(const CourseProject& project);
 
 // Splits at every CR and LF and drops the empty pieces.
@@ -37,19 +43,27 @@ struct ProjectFileContent {
         Rejected        // not a project file ("ErrFile")
     };
     Kind kind = Kind::Rejected;
+    bool utf8 = false;     // the file was UTF-8 (it began with kUtf8Mark)
     std::string deckPath;  // UTF-8; empty for a blank course ("*")
-    std::string courseName;
-    std::string teacherName;
+    std::string courseName;   // UTF-8
+    std::string teacherName;  // UTF-8
+    std::string storedCourseName;  // as CourseProject's
+    std::string storedTeacherName;
     int16_t pageCount = 0;
     std::vector<CoursePage> pages;
 };
 
-// Parses a project file's bytes; never throws, whatever the bytes.
+// Parses a project file's bytes; never throws, whatever the bytes. Texts come back in UTF-8,
+// with the bytes of those whose decoding loses something kept as their stored form.
 ProjectFileContent ParseProjectFile(std::string_view bytes);
 
 // Replaces the file at path with bytes through a temporary file in the same folder, so the old
-// file stays whole when anything fails. False when the data could not be written.
+// file stays whole when anything fails. False when the data could not be written. Temporary
+// files an interrupted earlier write left beside path are removed first.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// Removes the temporary files ("<path>.XXXXXX") that interrupted writes of path left behind.
+void RemoveStaleTemporaries(const std::string& path);
 
 enum class ReadFileResult { Ok, CannotOpen, TooLarge };
 // Reads a whole file, refusing more than maxBytes.

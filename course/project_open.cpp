@@ -64,6 +64,8 @@ OpenedProject LoadProjectFile(const std::string& path) {
 
     project.courseName = std::move(content.courseName);
     project.teacherName = std::move(content.teacherName);
+    project.storedCourseName = std::move(content.storedCourseName);
+    project.storedTeacherName = std::move(content.storedTeacherName);
     project.pageCount = content.pageCount;
     project.pages = std::move(content.pages);
     // The first page line with a non-zero number is the page on show.

@@ -18,9 +18,9 @@ QString LookupText(std::string_view section, std::string_view key) {
     return QString::fromStdU16String(Lookup(section, key));
 }
 
-std::string Message(std::string_view key) { return text::ToCodePage(Lookup("ClassMSG", key)); }
+std::string Message(std::string_view key) { return text::Utf16ToUtf8(Lookup("ClassMSG", key)); }
 
-QString MessageText(std::string_view key) { return QString::fromStdU16String(text::FromCodePage(Message(key))); }
+QString MessageText(std::string_view key) { return QString::fromStdU16String(Lookup("ClassMSG", key)); }
 
 std::string LanguageFolder() {
     std::string file = Program().languageFile;

@@ -14,7 +14,7 @@ inline constexpr std::size_t kMaxTextUnits = 499;
 std::u16string Lookup(std::string_view section, std::string_view key);
 QString LookupText(std::string_view section, std::string_view key);
 
-// Message text of section "ClassMSG" in the code page (characters it cannot hold become "?").
+// Message text of section "ClassMSG" as UTF-8, the program's narrow text.
 std::string Message(std::string_view key);
 // The same message as shown in a message box.
 QString MessageText(std::string_view key);

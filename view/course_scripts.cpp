@@ -1,6 +1,8 @@
 // The page index and course title scripts.
 #include "view/course_scripts.h"
 
+#include <cstdio>
+
 #include "platform/text/code_page.h"
 
 namespace tovra {
@@ -8,33 +10,35 @@ namespace tovra {
 std::string JsStringText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const size_t n = text::CodePageCharLength(text, i);
-        if (n == 1) {
-            switch (text[i]) {
-                case '\'':
-                    out += "\\'";
-                    break;
-                case '"':
-                    out += "\\\"";
-                    break;
-                case '\\':
-                    out += "\\\\";
-                    break;
-                case '\r':
-                    out += "\\r";
-                    break;
-                case '\n':
-                    out += "\\n";
-                    break;
-                default:
-                    out += text[i];
-                    break;
-            }
-        } else {
-            out.append(text.substr(i, n));
+    const std::u16string units = text::Utf8ToUtf16(text);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        switch (u) {
+            case u'\'': out += "\\'"; continue;
+            case u'"': out += "\\\""; continue;
+            case u'\\': out += "\\\\"; continue;
+            case u'\r': out += "\\r"; continue;
+            case u'\n': out += "\\n"; continue;
+            default: break;
         }
-        i += n;
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+            continue;
+        }
+        const bool pair = u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+                          units[i + 1] <= 0xDFFF;
+        const std::u16string_view character(units.data() + i, pair ? 2 : 1);
+        std::string bytes;
+        if (text::TryToCodePage(character, bytes)) {
+            out += bytes;
+        } else {
+            for (char16_t unit : character) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(unit));
+                out += escape;
+            }
+        }
+        if (pair) ++i;
     }
     return out;
 }

@@ -1,5 +1,6 @@
 // The two scripts a recording leaves beside the pages for the player: the page index
-// "CourseIndex.js" and the course title "info.js". All texts are code-page bytes.
+// "CourseIndex.js" and the course title "info.js". Both files are code-page text; the texts
+// given to these functions are UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +9,10 @@
 
 namespace tovra {
 
-// Escapes a code-page text for a JavaScript string in quotes: apostrophe, double quote,
-// backslash, CR and LF become escapes; double-byte characters pass whole (a GBK trail byte may
-// be a backslash and must stay as it is). Other texts come back unchanged.
+// A UTF-8 text as the inside of a JavaScript string in quotes of a code-page script, escaped
+// character by character: apostrophe, double quote, backslash, CR and LF become escapes, a
+// character the code page holds is its code-page bytes, and any other one is \uXXXX (two for
+// a character beyond U+FFFF). A text of plain characters comes back as its code-page bytes.
 std::string JsStringText(std::string_view text);
 
 // The head of the index: the unit and date branch and the start of the page branch.

@@ -9,7 +9,6 @@
 #include "course/page_tree_bar.h"
 #include "lang/language_table.h"
 #include "platform/slides/automation.h"
-#include "platform/text/code_page.h"
 #include "view/event_log.h"
 #include "view/mirova_view.h"
 #include "view/title_texts.h"
@@ -77,72 +76,63 @@ bool CMirovaView::ImportDeck() {
     } reset{importing_};
     LogEvent(QStringLiteral("import"), QString::fromStdString(course_.deckPath));
 
-    bool ok = true;
-    CopyWebTemplate(lang::LanguageFolder(), course_.folder, false);
     QTreeWidget* tree = PageTree();
     if (!tree) return false;
-    RemoveCourseItem(tree);
-    course_.pages.clear();
-    course_.pageCount = 0;
-    course_.currentPage = 0;
-    pageStep_ = 0;
-    loggedStep_ = 0;
-    // A page of the blank course may have been open in the editor; an imported course has none.
-    editing_ = false;
-
     const size_t slash = course_.deckPath.rfind('/');
     if (slash == std::string::npos) {
         ShowMessage(lang::MessageText("ErrFile"));
         return false;
     }
-    courseLabel_ = course_.deckPath.substr(slash + 1);
-    QTreeWidgetItem* courseItem = AddCourseItem(tree, QString::fromStdString(courseLabel_));
 
+    // The deck is read whole before anything of the course changes, so that a deck that cannot
+    // be imported (no office suite, damaged, protected) leaves the course and its files as they
+    // were.
+    std::vector<CoursePage> pages;
+    int count = 0;
+    bool ok = true;
     ImportProgress progress(this);
     try {
         std::unique_ptr<slides::Application> app = slideServer_ ? slideServer_() : slides::CreateApplication();
         if (!app) {
             ShowMessage(QStringLiteral("No PowerPoint Installed!"));
-            ok = false;
-        } else {
-            app->SetProgressSink([&progress](slides::Stage stage, int done, int total) {
-                progress.Report(stage, done, total);
-            });
-            slides::Presentations* presentations = app->GetPresentations();
-            slides::Presentation* presentation =
-                presentations ? presentations->Open(course_.deckPath, 0, 0, 0) : nullptr;
-            slides::Slides* deckSlides = presentation ? presentation->GetSlides() : nullptr;
-            if (deckSlides) {
-                const int count = deckSlides->GetCount();
-                course_.pageCount = static_cast<int16_t>(count);
-                for (int i = 1; i <= count; ++i) {
-                    progress.Report(slides::Stage::ReadingSlide, i, count);
-                    slides::Slide* slide = deckSlides->Item(i);
-                    if (!slide) continue;
-                    slides::Shapes* shapes = slide->GetShapes();
-                    std::string title;
-                    if (!shapes || shapes->GetHasTitle() == 0) {
-                        title = DefaultPageTitle(i);
-                    } else {
-                        slides::Shape* shape = shapes->GetTitle();
-                        slides::TextFrame* frame = shape ? shape->GetTextFrame() : nullptr;
-                        slides::TextRange* range = frame ? frame->GetTextRange() : nullptr;
-                        if (!range) continue;
-                        title = range->GetText();
-                        if (title.empty()) title = DefaultPageTitle(i);
-                    }
-                    AddPageItem(courseItem, i, QString::fromStdU16String(text::FromCodePage(title)));
-                }
-                courseItem->setExpanded(true);
-            }
-            if (presentation) {
-                presentation->SaveAs(course_.folder + "/web.htm", slides::kSaveAsWebPage, 0);
-                presentation->Close();
-            }
-            app->Quit();
-            WriteDeckRedirectPage(course_.folder + "/web.htm");
-            PatchSlideScript(course_.folder + "/web.files/script.js");
+            return false;
         }
+        app->SetProgressSink(
+            [&progress](slides::Stage stage, int done, int total) { progress.Report(stage, done, total); });
+        slides::Presentations* presentations = app->GetPresentations();
+        slides::Presentation* presentation = presentations ? presentations->Open(course_.deckPath, 0, 0, 0) : nullptr;
+        slides::Slides* deckSlides = presentation ? presentation->GetSlides() : nullptr;
+        if (deckSlides) {
+            count = deckSlides->GetCount();
+            for (int i = 1; i <= count; ++i) {
+                progress.Report(slides::Stage::ReadingSlide, i, count);
+                slides::Slide* slide = deckSlides->Item(i);
+                if (!slide) continue;
+                slides::Shapes* shapes = slide->GetShapes();
+                std::string title;
+                if (!shapes || shapes->GetHasTitle() == 0) {
+                    title = DefaultPageTitle(i);
+                } else {
+                    slides::Shape* shape = shapes->GetTitle();
+                    slides::TextFrame* frame = shape ? shape->GetTextFrame() : nullptr;
+                    slides::TextRange* range = frame ? frame->GetTextRange() : nullptr;
+                    if (!range) continue;
+                    title = range->GetText();
+                    if (title.empty()) title = DefaultPageTitle(i);
+                }
+                pages.push_back({i, std::move(title)});
+            }
+        }
+        if (presentation) {
+            presentation->SaveAs(course_.folder + "/web.htm", slides::kSaveAsWebPage, 0);
+            presentation->Close();
+        }
+        // The player's files once the slides stand, so that a failed export leaves the course's
+        // own player as it was.
+        CopyWebTemplate(lang::LanguageFolder(), course_.folder, false);
+        app->Quit();
+        WriteDeckRedirectPage(course_.folder + "/web.htm");
+        PatchSlideScript(course_.folder + "/web.files/script.js");
     } catch (const slides::AutomationError& error) {
         ok = false;
         LogEvent(QStringLiteral("import-error"), QString::fromStdString(error.what()));
@@ -151,9 +141,24 @@ bool CMirovaView::ImportDeck() {
         ok = false;
         ShowMessage(QStringLiteral("Unknown Exception take place"));
     }
+    if (!ok) return false;
+
+    RemoveCourseItem(tree);
+    course_.pages = std::move(pages);
+    course_.pageCount = static_cast<int16_t>(count);
+    course_.currentPage = 0;
+    pageStep_ = 0;
+    loggedStep_ = 0;
+    // A page of the blank course may have been open in the editor; an imported course has none.
+    editing_ = false;
+    courseLabel_ = course_.deckPath.substr(slash + 1);
+    QTreeWidgetItem* courseItem = AddCourseItem(tree, QString::fromStdString(courseLabel_));
+    for (const CoursePage& page : course_.pages) AddPageItem(courseItem, page);
+    courseItem->setExpanded(true);
     WriteProjectFile();
+    WriteCourseDetails();
     emit CourseOpened();
-    return ok;
+    return true;
 }
 
 }  // namespace tovra

@@ -23,6 +23,7 @@
 #include "course/project_file.h"
 #include "course/page_tree_bar.h"
 #include "course/project_open.h"
+#include <QSignalBlocker>
 #include "lang/language_table.h"
 #include "platform/browser/browser_control.h"
 #include "platform/framework/message_box.h"
@@ -112,28 +113,34 @@ bool CMirovaView::RunScript(const std::string& script) {
     return ran;
 }
 
-void CMirovaView::ReadProjectFile(const std::string& path) {
+bool CMirovaView::ReadProjectFile(const std::string& path) {
     LogEvent(QStringLiteral("read-project"), QString::fromStdString(path));
     OpenedProject opened = LoadProjectFile(path);
+    // A file that cannot be opened leaves the open course open and untouched: a later save must
+    // not write it with anything of the other file.
     switch (opened.outcome) {
         case OpenedProject::Outcome::FailedOpen:
             ShowMessage(QString::fromLatin1(kFailedOpen) + QString::fromStdString(path));
-            return;
+            return false;
         case OpenedProject::Outcome::Rejected:
-            // The course that was open stays open, untouched: a later save must not write it
-            // with anything of the rejected file.
             ShowMessage(lang::MessageText("ErrFile"));
-            return;
+            return false;
         case OpenedProject::Outcome::BadPath:
             ShowMessage(QString::fromStdString(path));
-            return;
+            return false;
         case OpenedProject::Outcome::ImportRequest:
         case OpenedProject::Outcome::Opened:
             break;
     }
+    // The page in the editor goes first, with its changes as the teacher says.
+    if (!CloseEditor()) return false;
+    // What an interrupted save left behind is removed; the project file itself is not written.
+    RemoveStaleTemporaries(path);
 
     const bool importRequest = opened.outcome == OpenedProject::Outcome::ImportRequest;
-    // The dialog-only fields belong to the create-course dialog and outlive the course.
+    OpenCourseState previous = SaveOpenCourse();
+    // The dialog-only fields belong to the create-course dialog and outlive the course, unless
+    // the course keeps its own.
     opened.project.unitName = course_.unitName;
     opened.project.makeDate = course_.makeDate;
     // Once set, the pending import stays for the rest of the run.
@@ -142,16 +149,82 @@ void CMirovaView::ReadProjectFile(const std::string& path) {
     courseLabel_ = std::move(opened.courseLabel);
     pageStep_ = 0;
     loggedStep_ = 0;
+    editing_ = false;
+    ReadCourseDetails();
 
     ShowCourseInTree();
     if (importRequest) {
-        // File Open imports the deck once the reader has returned.
-        QTimer::singleShot(0, this, [this] { OnCommand(cmd::kFileOpen); });
+        // The deck is imported once the reader has returned, as File Open would.
+        QTimer::singleShot(0, this, [this, path, previous = std::move(previous)]() mutable {
+            if (!course_.deckImportPending || course_.deckPath.empty()) return;
+            if (ImportDeck()) {
+                Navigate(FullscreenAddress(course_));
+                AddToRecentFiles(path);
+            } else {
+                RestoreOpenCourse(std::move(previous));
+            }
+        });
         emit CourseOpened();
-        return;
+        return true;
     }
-    ShowStartAddress();
+    if (!ShowStartAddress()) {
+        RestoreOpenCourse(std::move(previous));
+        return false;
+    }
+    AddToRecentFiles(path);
     emit CourseOpened();
+    return true;
+}
+
+void CMirovaView::RestoreOpenCourse(OpenCourseState state) {
+    LogEvent(QStringLiteral("restore-course"), QString::fromStdString(state.course.ProjectFilePath()));
+    course_ = std::move(state.course);
+    courseLabel_ = std::move(state.label);
+    pageStep_ = 0;
+    loggedStep_ = 0;
+    ShowCourseInTree();
+    emit CourseOpened();
+}
+
+void CMirovaView::AddToRecentFiles(const std::string& projectPath) {
+    if (addToRecent_) addToRecent_(QString::fromStdString(projectPath));
+}
+
+void CMirovaView::ReadCourseDetails() {
+    CourseDetails details;
+    std::string bytes;
+    const bool found =
+        (ReadWholeFile(CourseDetailsScriptPath(course_.folder), 64 * 1024, bytes) == ReadFileResult::Ok &&
+         ParseCourseDetailsScript(bytes, details)) ||
+        // A course recorded before the details had a file of their own keeps them in its index.
+        (ReadWholeFile(course_.folder + "/web.files/CourseIndex.js", kMaxProjectFileBytes, bytes) ==
+             ReadFileResult::Ok &&
+         CourseDetailsFromIndex(bytes, details));
+    if (!found) return;
+    course_.unitName = std::move(details.unitName);
+    course_.makeDate = std::move(details.makeDate);
+}
+
+void CMirovaView::WriteCourseDetails() {
+    if (course_.folder.empty() || !QFileInfo(QString::fromStdString(course_.folder + "/web.files")).isDir()) return;
+    WriteFileAtomically(CourseDetailsScriptPath(course_.folder),
+                        FormatCourseDetailsScript({course_.unitName, course_.makeDate}));
+}
+
+framework::Answer CMirovaView::Ask(const QString& text, std::vector<framework::Answer> answers,
+                                   framework::Answer defaultAnswer, framework::Answer escapeAnswer) {
+    using framework::Answer;
+    std::vector<framework::Choice> choices;
+    for (Answer answer : answers) {
+        const char* key = answer == Answer::Yes       ? "BtnYes"
+                          : answer == Answer::No      ? "BtnNo"
+                          : answer == Answer::Save    ? "BtnSave"
+                          : answer == Answer::Discard ? "BtnDiscard"
+                                                      : "BtnCancel";
+        choices.push_back({answer, lang::MessageText(key)});
+    }
+    LogEvent(QStringLiteral("question"), QString(text).replace(QLatin1String("\r\n"), QLatin1String(" ")));
+    return framework::Messages().Ask(this, text, choices, defaultAnswer, escapeAnswer);
 }
 
 void CMirovaView::ShowCourseInTree() {
@@ -162,7 +235,7 @@ void CMirovaView::ShowCourseInTree() {
     QTreeWidgetItem* courseItem = AddCourseItem(tree, QString::fromStdString(courseLabel_));
     QTreeWidgetItem* shown = nullptr;
     for (const CoursePage& page : course_.pages) {
-        QTreeWidgetItem* item = AddPageItem(courseItem, page.number, FromCodePage(page.title));
+        QTreeWidgetItem* item = AddPageItem(courseItem, page);
         if (!shown && page.number != 0 && static_cast<int16_t>(page.number) == course_.currentPage) shown = item;
     }
     // Selecting runs the tree's selection handler, which finds this page already on show.
@@ -171,9 +244,23 @@ void CMirovaView::ShowCourseInTree() {
 }
 
 void CMirovaView::GoToPage(int n) {
-    if (editing_) return;
     if (n != 0 && n == course_.currentPage) return;
-    if (RunScript("try {GoToSldNum(" + std::to_string(n) + ");}catch(e){}")) {
+    if (editing_) {
+        // A page chosen while one is in the editor: the editor goes first, and it is left
+        // straight for the chosen page. Called off, the tree goes back to the edited page.
+        if (n == 0 || !CloseEditor(n)) {
+            QTimer::singleShot(0, this, [this] {
+                QTreeWidget* tree = PageTree();
+                QTreeWidgetItem* item = PageItem(tree, course_.currentPage);
+                if (!item || tree->currentItem() == item) return;
+                const QSignalBlocker block(tree);
+                tree->setCurrentItem(item);
+            });
+            return;
+        }
+        pageStep_ = 0;
+        loggedStep_ = 0;
+    } else if (RunScript("try {GoToSldNum(" + std::to_string(n) + ");}catch(e){}")) {
         pageStep_ = 0;
         course_.currentPage = static_cast<int16_t>(n);
         loggedStep_ = 0;
@@ -256,15 +343,17 @@ void CMirovaView::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void CMirovaView::ShowStartAddress() {
+bool CMirovaView::ShowStartAddress() {
+    editing_ = false;
     if (course_.IsBlank()) {
         Navigate(CourseStartAddress(course_));
-        editing_ = false;
-        return;
+        return true;
     }
-    if (QFileInfo::exists(QString::fromStdString(course_.folder + kStartPageTail)) || ImportDeck()) {
-        Navigate(FullscreenAddress(course_));
-    }
+    // An imported course whose slide pages are gone is imported again; when that fails the
+    // project file stays as it was.
+    if (!QFileInfo::exists(QString::fromStdString(course_.folder + kStartPageTail)) && !ImportDeck()) return false;
+    Navigate(FullscreenAddress(course_));
+    return true;
 }
 
 void CMirovaView::WriteProjectFile() {
@@ -304,18 +393,40 @@ void CMirovaView::OnFileOpen() {
     // Case-sensitive, as the file system is: "Course.LSN" is not a project file.
     const QString ending = chosen.right(4);
     if (ending == QLatin1String(".lsn")) {
-        if (addToRecent_) addToRecent_(chosen);
         ReadProjectFile(chosen.toStdString());
     } else if (ending == QLatin1String(".ppt")) {
         if (course_.projectFileName.empty()) {
             ShowMessage(lang::MessageText("NoPrj"));
             return;
         }
+        if (!CloseEditor()) return;
+        OpenCourseState previous = SaveOpenCourse();
         course_.deckPath = chosen.toStdString();
-        if (ImportDeck()) Navigate(FullscreenAddress(course_));
+        // A deck that cannot be imported leaves the course as it was.
+        if (ImportDeck()) {
+            Navigate(FullscreenAddress(course_));
+        } else {
+            RestoreOpenCourse(std::move(previous));
+        }
     } else {
         ShowMessage(lang::MessageText("NoType") + chosen);
     }
+}
+
+bool CMirovaView::QueryClose() { return CloseEditor(); }
+
+bool CMirovaView::BeforeLanguageSwitch() {
+    if (!SettleEditorChanges()) return false;
+    reopenEditor_ = editing_;
+    return true;
+}
+
+void CMirovaView::AfterLanguageSwitch() {
+    if (!reopenEditor_) return;
+    reopenEditor_ = false;
+    // The editor page of the new language, on the page as its file now reads.
+    editing_ = false;
+    OnEditHtml();
 }
 
 void CMirovaView::OnTitleChange(const QString& title) {

@@ -25,6 +25,7 @@
 
 #include "course/course_project.h"
 #include "platform/framework/command_router.h"
+#include "platform/framework/message_box.h"
 #include "view/command_states.h"
 #include "view/main_window_access.h"
 
@@ -106,6 +107,20 @@ public:
     // HTML editing of the page on show (32810 on/off, 57603 save and leave).
     void OnEditHtml();
     void OnSaveEdit();
+    // Whether the page in the editor has changes that are not saved yet.
+    bool EditorModified();
+    // Before anything takes the editor page away: unsaved changes are saved or discarded as the
+    // teacher answers, and the editor is left for page showPage (0: the edited page). False when
+    // the teacher called it off or the save failed; the editor then stays with the edit.
+    bool CloseEditor(int showPage = 0);
+    // The same question without leaving the editor (a language switch reopens it).
+    bool SettleEditorChanges();
+    // Whether the main window may close now: false when the teacher kept an unsaved edit.
+    bool QueryClose();
+    // A language switch: asks first about an unsaved edit (false: keep the old language), then
+    // shows the editor page of the new language.
+    bool BeforeLanguageSwitch();
+    void AfterLanguageSwitch();
 
     // File New (57600): a new course from the create-course dialog.
     void OnFileNew();
@@ -119,8 +134,10 @@ public:
     // The capture device names the video-source menu lists.
     void SetVideoDevices(QStringList names) { videoDevices_ = std::move(names); }
 
-    // Opens the course of the project file at path (absolute, UTF-8).
-    void ReadProjectFile(const std::string& path);
+    // Opens the course of the project file at path (absolute, UTF-8); false when it could not
+    // be opened, and the course that was open then stays open. An opened course goes to the
+    // recent files. Opening never writes the project file.
+    bool ReadProjectFile(const std::string& path);
     // Rewrites the open course's project file.
     void WriteProjectFile();
     // File Open (command 57601).
@@ -157,6 +174,8 @@ public:
 
     // Where ".lsn" files chosen in File Open are remembered (the recent-file list).
     void SetRecentFileSink(std::function<void(const QString&)> sink) { addToRecent_ = std::move(sink); }
+    // Writes the unit and date of the open course beside its pages, where opening finds them.
+    void WriteCourseDetails();
 
     CourseProject& Course() { return course_; }
     const CourseProject& Course() const { return course_; }
@@ -182,6 +201,20 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The open course as a whole, to put back when opening or importing another one fails.
+    struct OpenCourseState {
+        CourseProject course;
+        std::string label;
+    };
+    OpenCourseState SaveOpenCourse() const { return {course_, courseLabel_}; }
+    void RestoreOpenCourse(OpenCourseState state);
+    bool ShowStartAddress();
+    void AddToRecentFiles(const std::string& projectPath);
+    void ReadCourseDetails();
+    bool SaveEditedPage();
+    void LeaveEditor(int showPage);
+    framework::Answer Ask(const QString& text, std::vector<framework::Answer> answers, framework::Answer defaultAnswer,
+                          framework::Answer escapeAnswer);
     void ShowCourseInTree();
     QTreeWidget* PageTree() const;
     void WriteIndexLine(const std::string& line);
@@ -194,7 +227,6 @@ private:
     int RunDialog(QDialog& dialog);
     void Navigate(const std::string& address);
     void ShowMessage(const QString& text);
-    void ShowStartAddress();
     QString ChooseFile(const QString& filter);
 
     CourseProject course_;
@@ -238,6 +270,7 @@ private:
     browser::BrowserControl* browser_ = nullptr;
     MainWindowAccess* mainFrame_ = nullptr;
     QStringList videoDevices_;
+    bool reopenEditor_ = false;  // a language switch took the editor away; it comes back
     CreateCourseDialog* createDialog_ = nullptr;  // a child of the view
     DialogRunner runDialog_;
     std::function<bool(const QString&)> openExternal_;

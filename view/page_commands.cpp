@@ -4,13 +4,16 @@
 #include <QFileInfo>
 #include <QSignalBlocker>
 #include <QTreeWidget>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #include "app/create_course_dialog.h"
 #include "course/course_folder.h"
 #include "course/page_tree_bar.h"
 #include "lang/language_table.h"
 #include "platform/shell/open_default.h"
-#include "platform/text/code_page.h"
+#include "course/project_file.h"
 #include "view/course_scripts.h"
 #include "view/event_log.h"
 #include "view/mirova_view.h"
@@ -18,11 +21,7 @@
 
 namespace tovra {
 
-namespace {
-
-QString FromCodePage(const std::string& bytes) { return QString::fromStdU16String(text::FromCodePage(bytes)); }
-
-}  // namespace
+namespace fs = std::filesystem;
 
 std::string DefaultPageTitle(int n) {
     std::string format = lang::Message("Page");
@@ -35,40 +34,151 @@ QTreeWidget* CMirovaView::PageTree() const { return mainFrame_ ? mainFrame_->Pag
 
 int CMirovaView::RunDialog(QDialog& dialog) { return runDialog_ ? runDialog_(dialog) : dialog.exec(); }
 
+namespace {
+
+bool IsCourseEntry(const fs::directory_entry& entry) {
+    std::error_code ec;
+    const std::string name = entry.path().filename().string();
+    const QString lower = QString::fromStdString(name).toLower();
+    if (entry.is_directory(ec)) return lower == QLatin1String("web.files");
+    return lower == QLatin1String("web.htm") || (name.size() > 4 && name.ends_with(".lsn"));
+}
+
+// Whether a folder already holds a course: a project file, or a course's web folder.
+bool HoldsCourse(const std::string& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (IsCourseEntry(*it) && (it->is_directory(ec) || it->path().extension() == ".lsn")) return true;
+    }
+    return false;
+}
+
+// The files of a course being replaced, moved aside until the new course stands, so that a
+// failed creation can put them back.
+class ReplacedCourse {
+public:
+    ReplacedCourse() = default;
+    ReplacedCourse(const ReplacedCourse&) = delete;
+    ReplacedCourse& operator=(const ReplacedCourse&) = delete;
+    ~ReplacedCourse() { PutBack(); }
+
+    // False when the files could not be moved; those moved so far are back.
+    bool MoveAside(const std::string& folder) {
+        std::string pattern = folder + "/.tovra-replaced-XXXXXX";
+        if (!mkdtemp(pattern.data())) return false;
+        aside_ = pattern;
+        folder_ = folder;
+        std::error_code ec;
+        std::vector<fs::path> entries;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            if (IsCourseEntry(*it)) entries.push_back(it->path().filename());
+        }
+        for (const fs::path& name : entries) {
+            fs::rename(fs::path(folder) / name, fs::path(aside_) / name, ec);
+            if (ec) {
+                PutBack();
+                return false;
+            }
+        }
+        return true;
+    }
+    // The new course stands: the old one goes for good.
+    void Drop() {
+        std::error_code ec;
+        if (!aside_.empty()) fs::remove_all(aside_, ec);
+        aside_.clear();
+    }
+
+private:
+    void PutBack() {
+        if (aside_.empty()) return;
+        std::error_code ec;
+        for (fs::directory_iterator it(aside_, ec), end; !ec && it != end; it.increment(ec)) {
+            const fs::path target = fs::path(folder_) / it->path().filename();
+            std::error_code removed;
+            fs::remove_all(target, removed);  // what the failed creation left in its place
+            fs::rename(it->path(), target, removed);
+        }
+        fs::remove_all(aside_, ec);
+        aside_.clear();
+    }
+
+    std::string folder_;
+    std::string aside_;
+};
+
+}  // namespace
+
 void CMirovaView::OnFileNew() {
     if (course_.deckImportPending) return;
     CreateCourseDialog& dialog = *createDialog_;
     // The dialog edits the open course's title texts.
     if (course_.IsOpen()) CopyTitleTexts(course_, dialog);
-    if (RunDialog(dialog) != QDialog::Accepted) return;
-    CopyTitleTexts(dialog, course_);
+    std::string folder;
+    bool replace = false;
+    for (;;) {
+        if (RunDialog(dialog) != QDialog::Accepted) return;
+        std::string saveFolder = dialog.saveFolder;
+        if (!saveFolder.empty() && saveFolder.back() == '/') saveFolder.pop_back();
+        folder = saveFolder + "/" + dialog.courseFileName;
+        if (!HoldsCourse(folder)) break;
+        // A course already there is replaced only when the teacher says so; No goes back to the
+        // dialog with what they typed.
+        QString question = lang::MessageText("Replace");
+        question.replace(QLatin1String("%s"), QString::fromStdString(folder));
+        using framework::Answer;
+        if (Ask(question, {Answer::Yes, Answer::No}, Answer::No, Answer::No) == Answer::Yes) {
+            replace = true;
+            break;
+        }
+        dialog.KeepDateAtNextOpening();
+    }
+    // The page in the editor goes first, with its changes as the teacher says.
+    if (!CloseEditor()) return;
 
-    std::string saveFolder = dialog.saveFolder;
-    if (!saveFolder.empty() && saveFolder.back() == '/') saveFolder.pop_back();
-    course_.folder = saveFolder + "/" + dialog.courseFileName;
-    const QString folder = QString::fromStdString(course_.folder);
+    OpenCourseState previous = SaveOpenCourse();
+    const QString folderText = QString::fromStdString(folder);
     // One level only: the save folder itself must exist.
-    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder)) {
-        ShowMessage(QStringLiteral("Create Dir Failed: \r\n") + folder);
+    const bool existed = QFileInfo(folderText).isDir();
+    if (!existed && !QDir().mkdir(folderText)) {
+        ShowMessage(QStringLiteral("Create Dir Failed: \r\n") + folderText);
         return;
     }
+    ReplacedCourse replaced;
+    if (replace && !replaced.MoveAside(folder)) {
+        ShowMessage(QString::fromLatin1("Failed Open: \r\n") + folderText);
+        return;
+    }
+    CopyTitleTexts(dialog, course_);
+    course_.storedCourseName.clear();
+    course_.storedTeacherName.clear();
+    course_.folder = folder;
     course_.deckPath = dialog.deckPath;
     course_.projectFileName = dialog.courseFileName + ".lsn";
     LogEvent(QStringLiteral("file-new"), QString::fromStdString(course_.ProjectFilePath()));
-    if (addToRecent_) addToRecent_(QString::fromStdString(course_.ProjectFilePath()));
 
     if (!course_.deckPath.empty()) {
-        if (ImportDeck()) Navigate(CourseStartAddress(course_));
+        if (!ImportDeck()) {
+            // Nothing of a deck that cannot be imported stays: the course that was open stays
+            // open, and a folder made for it goes again.
+            RestoreOpenCourse(std::move(previous));
+            std::error_code ec;
+            if (!existed) fs::remove_all(folder, ec);
+            return;
+        }
+        replaced.Drop();
+        Navigate(CourseStartAddress(course_));
+        AddToRecentFiles(course_.ProjectFilePath());
         return;
     }
     QTreeWidget* tree = PageTree();
     if (!tree) return;
     CopyWebTemplate(lang::LanguageFolder(), course_.folder, true);
     RemoveCourseItem(tree);
-    courseLabel_ = text::CodePageToUtf8(dialog.courseFileName);
+    courseLabel_ = dialog.courseFileName;
     QTreeWidgetItem* courseItem = AddCourseItem(tree, QString::fromStdString(courseLabel_));
     course_.pages = {{1, DefaultPageTitle(1)}};
-    QTreeWidgetItem* first = AddPageItem(courseItem, 1, FromCodePage(course_.pages[0].title));
+    QTreeWidgetItem* first = AddPageItem(courseItem, course_.pages[0]);
     tree->setCurrentItem(first);
     courseItem->setExpanded(true);
     course_.currentPage = 1;
@@ -78,14 +188,28 @@ void CMirovaView::OnFileNew() {
     pageStep_ = 0;
     loggedStep_ = 0;
     WriteProjectFile();
+    WriteCourseDetails();
+    replaced.Drop();
+    AddToRecentFiles(course_.ProjectFilePath());
     emit CourseOpened();
     // A new blank course opens in the editor on page 1.
     OnEditHtml();
 }
 
+namespace {
+
+// The neighbouring page in the tree. While a page is in the editor the tree's selection handler
+// must not run before the teacher has answered about the edit: GoToPage asks.
+int StepBlankPage(QTreeWidget* tree, int direction, int currentPage, bool editing) {
+    const QSignalBlocker block(editing ? tree : nullptr);
+    return StepPage(tree, direction, currentPage);
+}
+
+}  // namespace
+
 void CMirovaView::OnPrevPage() {
     if (course_.IsBlank()) {
-        const int n = StepPage(PageTree(), -1, course_.currentPage);
+        const int n = StepBlankPage(PageTree(), -1, course_.currentPage, editing_);
         if (n > 0) GoToPage(n);
         return;
     }
@@ -101,7 +225,7 @@ void CMirovaView::OnPrevPage() {
 
 void CMirovaView::OnNextPage() {
     if (course_.IsBlank()) {
-        const int n = StepPage(PageTree(), +1, course_.currentPage);
+        const int n = StepBlankPage(PageTree(), +1, course_.currentPage, editing_);
         if (n > 0) GoToPage(n);
         return;
     }
@@ -127,7 +251,7 @@ void CMirovaView::SyncTreeSelection() {
     // The tree's selection handler calls GoToPage, which finds this page already on show.
     tree->setCurrentItem(item);
     if (recordState_ == RecordState::Recording) {
-        WriteIndexLine(IndexPageLine(text::ToCodePage(item->text(0).toStdU16String()), clockMs_));
+        WriteIndexLine(IndexPageLine(item->text(0).toStdString(), clockMs_));
     }
 }
 
@@ -141,7 +265,7 @@ void CMirovaView::OnAddPage() {
     if (!courseItem) return;
     const int n = NextFreePageNumber(tree, course_.pageCount);
     ++course_.pageCount;
-    QTreeWidgetItem* item = AddPageItem(courseItem, n, FromCodePage(DefaultPageTitle(n)));
+    QTreeWidgetItem* item = AddPageItem(courseItem, {n, DefaultPageTitle(n)});
     CopyPageTemplate(lang::LanguageFolder(), course_.folder, n);
     tree->setCurrentItem(item);
     WriteProjectFile();

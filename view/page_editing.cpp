@@ -2,6 +2,10 @@
 // the editor page when it has loaded, and saving the edited page back to its file.
 #include <QFile>
 #include <QRegularExpression>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+
+#include "course/page_tree_bar.h"
 
 #include "course/course_folder.h"
 #include "course/project_file.h"
@@ -39,12 +43,26 @@ const std::string& EditorSetUpScript() {
     return script;
 }
 
-// A page that says it is UTF-8 is written as UTF-8; any other in the code page, as pages always were.
+// A page that says it is UTF-8 is written as UTF-8; any other in the code page, as pages always
+// were, with a character reference for each character the code page cannot hold.
 std::string PageBytes(const QString& html) {
     static const QRegularExpression kUtf8Meta(QStringLiteral("<meta[^>]*charset\\s*=\\s*[\"']?\\s*utf-?8"),
                                               QRegularExpression::CaseInsensitiveOption);
     if (kUtf8Meta.match(html).hasMatch()) return html.toStdString();
-    return text::ToCodePage(html.toStdU16String());
+    std::string bytes;
+    if (text::TryToCodePage(html.toStdU16String(), bytes)) return bytes;
+    bytes.clear();
+    const std::u32string characters = html.toStdU32String();
+    for (char32_t c : characters) {
+        std::string encoded;
+        const QString one = QString::fromUcs4(&c, 1);
+        if (text::TryToCodePage(one.toStdU16String(), encoded)) {
+            bytes += encoded;
+        } else {
+            bytes += "&#x" + QString::number(static_cast<uint>(c), 16).toUpper().toStdString() + ";";
+        }
+    }
+    return bytes;
 }
 
 // No write permission at all (not even for the owner) counts as read-only, for every user.
@@ -61,8 +79,8 @@ void CMirovaView::OnEditHtml() {
     if (course_.pageCount == 0 || !course_.IsBlank()) return;
     const std::string page = std::to_string(course_.currentPage) + ".html";
     if (editing_) {
-        editing_ = false;
-        Navigate("file://" + course_.folder + "/web.files/fullscreen.htm?open=" + page);
+        // The editor's toggle is a leaving like any other: unsaved changes are asked about.
+        CloseEditor();
         return;
     }
     if (course_.folder.empty()) return;
@@ -70,34 +88,82 @@ void CMirovaView::OnEditHtml() {
     Navigate(lang::LanguageFolder() + "/edit/ZonEdit.htm?open=file://" + course_.folder + "/web.files/" + page);
 }
 
+void CMirovaView::LeaveEditor(int showPage) {
+    editing_ = false;
+    if (showPage > 0 && showPage != course_.currentPage) {
+        course_.currentPage = static_cast<int16_t>(showPage);
+        // The tree already shows the chosen page, or is told without turning it a second time.
+        QTreeWidget* tree = PageTree();
+        if (QTreeWidgetItem* item = PageItem(tree, showPage); item && tree->currentItem() != item) {
+            const QSignalBlocker block(tree);
+            tree->setCurrentItem(item);
+        }
+    }
+    Navigate("file://" + course_.folder + "/web.files/fullscreen.htm?open=" + std::to_string(course_.currentPage) +
+             ".html");
+}
+
+bool CMirovaView::EditorModified() {
+    if (!editing_) return false;
+    QVariant modified;
+    const bool answered = browser_->Evaluate(
+        QStringLiteral("(function(){try{return !!zonEdit.modified();}catch(e){return String(e);}})()"), modified);
+    LogEvent(QStringLiteral("editor-modified"), (answered ? modified.toString() : QStringLiteral("no answer")) + QLatin1Char(' ') + browser_->CurrentUrl().toString());
+    // An editor page that cannot answer (still loading, or not ours) holds no edit.
+    return answered && modified.typeId() == QMetaType::Bool && modified.toBool();
+}
+
+bool CMirovaView::SettleEditorChanges() {
+    if (!editing_ || !EditorModified()) return true;
+    using framework::Answer;
+    switch (Ask(lang::MessageText("Unsaved"), {Answer::Save, Answer::Discard, Answer::Cancel}, Answer::Save,
+                Answer::Cancel)) {
+        case Answer::Save: return SaveEditedPage();
+        case Answer::Discard: return true;
+        default: return false;
+    }
+}
+
+bool CMirovaView::CloseEditor(int showPage) {
+    if (!editing_) return true;
+    if (!SettleEditorChanges()) return false;
+    LeaveEditor(showPage);
+    return true;
+}
+
 void CMirovaView::SetUpEditorPage(const QString& url) {
     if (!url.toLower().contains(QLatin1String("/zonedit.htm"))) return;
     RunScript(EditorSetUpScript());
 }
 
-void CMirovaView::OnSaveEdit() {
-    if (!editing_) return;
+bool CMirovaView::SaveEditedPage() {
     const std::string target = PageFilePath(course_.folder, course_.currentPage);
     const QString path = QString::fromStdString(target);
     // A save the editor page could not make would write an empty or stale page: nothing is
     // written, and the editor stays with the edit.
     if (!RunScript("SaveEdit();")) {
         ShowMessage(QStringLiteral("Failed Open: ") + path);
-        return;
+        return false;
     }
     QString html;
     if (!browser_->ReadField(QStringLiteral("mytext"), html)) {
-        // The editor page cannot be reached: nothing is written, and the editor is left.
-        OnEditHtml();
-        return;
+        // The editor page cannot be reached at all: there is nothing to write.
+        LogEvent(QStringLiteral("save-page-unreachable"), path);
+        return true;
     }
     // Written whole through a temporary file, so a failed save never leaves half a page.
     if (ReadOnlyFile(path) || !WriteFileAtomically(target, PageBytes(html))) {
         ShowMessage(QStringLiteral("Failed Open: ") + path);
-        return;
+        return false;
     }
     LogEvent(QStringLiteral("save-page"), path);
-    OnEditHtml();
+    return true;
+}
+
+void CMirovaView::OnSaveEdit() {
+    if (!editing_) return;
+    if (SaveEditedPage()) LeaveEditor(0);
 }
 
 }  // namespace tovra
+

@@ -66,6 +66,8 @@ uint32_t MulDiv(uint32_t a, uint32_t b, uint32_t c) { return static_cast<uint32_
 
 void CMirovaView::OnRecordStart() {
     if (recordState_ == RecordState::Recording) return;
+    // A recording shows the pages, not the editor: the edit is settled first, as the teacher says.
+    if (!CloseEditor()) return;
     if (recordState_ == RecordState::Paused) {
         recordState_ = RecordState::Recording;
         return;
@@ -96,7 +98,7 @@ void CMirovaView::OnRecordStart() {
     WriteInfoScript();
     WriteIndexLine(IndexHead(course_.unitName, course_.makeDate));
     if (QTreeWidgetItem* item = PageItem(PageTree(), course_.currentPage)) {
-        WriteIndexLine(IndexFirstPageLine(text::ToCodePage(item->text(0).toStdU16String())));
+        WriteIndexLine(IndexFirstPageLine(item->text(0).toStdString()));
     }
     frameCount_ = 0;
     clockMs_ = 0;
@@ -121,7 +123,6 @@ void CMirovaView::OnRecordStart() {
     lastPointer_ = QPoint(0, 0);
     strokePoints_.clear();
     LogEvent(QStringLiteral("record-start"), QString::fromStdString(mediaPath_));
-    if (editing_) QTimer::singleShot(0, this, [this] { OnCommand(cmd::kEditHtml); });
 }
 
 void CMirovaView::OnRecordPause() {
@@ -275,7 +276,7 @@ void CMirovaView::WriteIndexLine(const std::string& line) {
 std::string CMirovaView::SelectedItemLabel() const {
     QTreeWidget* tree = PageTree();
     QTreeWidgetItem* selected = tree ? tree->currentItem() : nullptr;
-    return selected ? text::ToCodePage(selected->text(0).toStdU16String()) : "null";
+    return selected ? selected->text(0).toStdString() : "null";
 }
 
 void CMirovaView::WriteInfoScript() {
@@ -291,8 +292,12 @@ void CMirovaView::OnSetTitle() {
     SetTitleDialog& dialog = *setTitleDialog_;
     CopyTitleTexts(course_, dialog);
     if (RunDialog(dialog) != QDialog::Accepted) return;
+    const bool namesChanged = dialog.courseName != course_.courseName || dialog.teacherName != course_.teacherName;
     CopyTitleTexts(dialog, course_);
     WriteInfoScript();
+    WriteCourseDetails();
+    // The project file holds the name and the lecturer: a change is saved at once.
+    if (namesChanged) WriteProjectFile();
 }
 
 // ---- capture settings ----

@@ -6,8 +6,8 @@
 
 namespace tovra {
 
-// The language file's "Page" text (a format with one "%d") for page n, in the code page: the
-// title of a page that has none of its own.
+// The language file's "Page" text (a format with one "%d") for page n, in UTF-8: the title of a
+// page that has none of its own.
 std::string DefaultPageTitle(int n);
 
 template <class From, class To>

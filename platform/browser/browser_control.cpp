@@ -113,6 +113,10 @@ bool BrowserControl::RunScript(const QString& script, int timeoutMs) {
     return result.typeId() == QMetaType::Bool && result.toBool();
 }
 
+bool BrowserControl::Evaluate(const QString& expression, QVariant& result, int timeoutMs) {
+    return RunForResult(expression, result, timeoutMs);
+}
+
 bool BrowserControl::ReadField(const QString& name, QString& value, int timeoutMs) {
     const QString lit = JsStringLiteral(name);
     const QString script =

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <QVariant>
 #include <QWidget>
 
 class QWebEngineView;
@@ -27,6 +28,9 @@ public:
     // Runs script in the top document's global scope and waits for it. True only when it ran
     // without throwing. The wait runs a local event loop, so signals are delivered meanwhile.
     bool RunScript(const QString& script, int timeoutMs = 5000);
+
+    // The value of a script expression in the top document; false when it gave none in time.
+    bool Evaluate(const QString& expression, QVariant& result, int timeoutMs = 5000);
 
     // Value of the form field named (or with the id) name in the top document; false when absent.
     bool ReadField(const QString& name, QString& value, int timeoutMs = 5000);

@@ -23,7 +23,7 @@ inline constexpr int kSaveAsWebPage = 12;
 class TextRange {
 public:
     virtual ~TextRange() = default;
-    // The text in the code page; paragraphs end in "\r", line breaks inside one are "\v".
+    // The text in UTF-8; paragraphs end in "\r", line breaks inside one are "\v".
     virtual std::string GetText() = 0;
 };
 

@@ -30,7 +30,7 @@ const QString kPdfFormat =
 class LoTextRange final : public TextRange {
 public:
     explicit LoTextRange(const std::string& utf8) : utf8_(utf8) {}
-    std::string GetText() override { return text::Utf8ToCodePage(utf8_); }
+    std::string GetText() override { return utf8_; }
 
 private:
     const std::string& utf8_;

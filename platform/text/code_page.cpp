@@ -136,7 +136,10 @@ std::u16string FromCodePage(std::string_view bytes) {
     return out;
 }
 
-std::string ToCodePage(std::u16string_view text) {
+namespace {
+
+// Encodes to code page 936; a character it cannot hold becomes one '?' and clears *allFit.
+std::string EncodeCodePage(std::u16string_view text, bool* allFit) {
     std::string out;
     out.reserve(text.size() * 2);
     Iconv& cd = Encoder();
@@ -144,6 +147,7 @@ std::string ToCodePage(std::u16string_view text) {
         for (std::size_t i = 0; i < text.size(); ++i) {
             const char16_t u = text[i];
             if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ++i;
+            if (u >= 0x80 && allFit) *allFit = false;
             out.push_back(u < 0x80 ? static_cast<char>(u) : '?');
         }
         return out;
@@ -169,11 +173,29 @@ std::string ToCodePage(std::u16string_view text) {
         std::size_t skipUnits = 1;
         if (IsHighSurrogate(text[unit]) && unit + 1 < text.size() && IsLowSurrogate(text[unit + 1])) skipUnits = 2;
         out.push_back('?');
+        if (allFit) *allFit = false;
         in += skipUnits * 2;
         inLeft -= skipUnits * 2;
         cd.Reset();
     }
     return out;
+}
+
+}  // namespace
+
+std::string ToCodePage(std::u16string_view text) { return EncodeCodePage(text, nullptr); }
+
+bool TryToCodePage(std::u16string_view text, std::string& out) {
+    bool allFit = true;
+    out = EncodeCodePage(text, &allFit);
+    return allFit;
+}
+
+bool TryUtf8ToCodePage(std::string_view utf8, std::string& out) { return TryToCodePage(Utf8ToUtf16(utf8), out); }
+
+bool FitsCodePage(std::string_view utf8) {
+    std::string ignored;
+    return TryUtf8ToCodePage(utf8, ignored);
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {

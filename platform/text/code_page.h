@@ -15,6 +15,12 @@ std::u16string FromCodePage(std::string_view bytes);
 // character, an unpaired surrogate as one too.
 std::string ToCodePage(std::u16string_view text);
 
+// Encodes to code page 936 only where every character has a place in it: false (with '?' in
+// out for the rest) when one has none. A U+FFFD left by a failed decoding has none either.
+bool TryToCodePage(std::u16string_view text, std::string& out);
+bool TryUtf8ToCodePage(std::string_view utf8, std::string& out);
+bool FitsCodePage(std::string_view utf8);
+
 std::string Utf8ToCodePage(std::string_view utf8);
 std::string CodePageToUtf8(std::string_view bytes);
 

@@ -5,7 +5,8 @@
    therefore must not change: the frame "Editor" (Editor.document, Editor.focus()), getTable(),
    AppendTable(), AppendTable0(tx1, tx2), DeleteTable(), selectRange(), the object edit with
    parentElement(), SaveData(bSave), SaveEdit() and the fields mytext and mypath, which SaveEdit()
-   fills with the whole page file and its path for the program to write.
+   fills with the whole page file and its path for the program to write. zonEdit.modified() tells
+   the program whether there are changes to save before the editor page goes.
 
    Undo keeps its own history of the edited content: the table functions and the source view
    change the page directly, which the browser's own undo cannot follow. */
@@ -34,6 +35,7 @@ var edit = null; // stands in for the selection range object of the page
   var steps = [];        // undo steps: the root's content and the caret
   var stepAt = -1;       // the step on show
   var stepsBase = '';    // the whole page text the steps' content belongs to
+  var cleanText = null;  // the page as its file read when it was opened, for modified()
   var typingTimer = 0;
   var messageTimer = 0;
   var controls = {};     // toolbar controls by name
@@ -674,6 +676,7 @@ var edit = null; // stands in for the selection range object of the page
     // What the program's old start-up text did last: the editor takes the page's title.
     document.title = doc.title || page.name;
     resetHistory();
+    cleanText = serialize();
     focusEditor();
     placeCaret(root, true);
     showHint();
@@ -1147,8 +1150,15 @@ var edit = null; // stands in for the selection range object of the page
     else document.title = 'scmd:save';
   };
 
+  // Whether the page differs from its file: the program asks before the editor is left.
+  function modified() {
+    if (cleanText === null) return false;
+    if (sourceOpen) return $('source').value !== cleanText;
+    return ready() && serialize() !== cleanText;
+  }
+
   window.zonEdit = { insertTable: insertTable, setSize: setSize, setColor: setColor, undo: undo, redo: redo,
-    toggleSource: toggleSource, serialize: serialize };
+    toggleSource: toggleSource, serialize: serialize, modified: modified };
 
   // ---- Start -----------------------------------------------------------------------------------
 

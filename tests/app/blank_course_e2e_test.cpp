@@ -9,6 +9,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <filesystem>
+#include <map>
 
 #include "app/command_ids.h"
 #include "app/create_course_dialog.h"
@@ -155,7 +156,7 @@ TEST_F(BlankCourse, NewAddTurnRetitleDeleteAndReopen) {
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('|')).toStdString();
 }
 
-TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewReusesAFolder) {
+TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewOverACourseAsksFirst) {
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
     ASSERT_TRUE(router.Dispatch(cmd::kEditHtml));  // leave the editor the new course opened in
     const std::string c = dir / "Lesson1";
@@ -166,13 +167,58 @@ TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewReusesAFolder)
     router.Dispatch(cmd::kDeletePage);
     EXPECT_EQ(CourseItem(frame->PageTree())->childCount(), 1);
     EXPECT_TRUE(fs::exists(c + "/web.files/1.html"));
-
-    // A second File New on the same folder starts over with one page and leaves other pages.
     router.Dispatch(cmd::kAddPage);
-    router.Dispatch(cmd::kEditHtml);
+    ASSERT_TRUE(LeaveEditor());
+    testing::WriteBytes(c + "/web.files/video001.wmv", "an older recording");
+
+    // File New on the folder of a course asks first; No goes back to the dialog with what was
+    // typed, and nothing on disk changes.
+    const auto files = [&] {
+        std::map<std::string, std::string> all;
+        for (const auto& entry : fs::recursive_directory_iterator(c)) {
+            if (entry.is_regular_file()) all[entry.path().string()] = ReadBytes(entry.path().string());
+        }
+        return all;
+    };
+    const auto before = files();
+    int dialogRuns = 0;
+    std::string shownName;
+    view->SetDialogRunner([&](QDialog& dialog) {
+        auto& create = dynamic_cast<CreateCourseDialog&>(dialog);
+        if (++dialogRuns == 2) {
+            shownName = create.courseFileName;  // what the dialog came back with
+            return int(QDialog::Rejected);
+        }
+        create.courseFileName = "Lesson1";
+        create.saveFolder = dir.path();
+        create.courseName = "Replaced";
+        return int(QDialog::Accepted);
+    });
+    messages.shown.clear();
+    messages.answers = {framework::Answer::No};
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
-    EXPECT_EQ(Project(), ProjectWith("1:Page 1\r\n", 1));
-    EXPECT_EQ(ReadBytes(c + "/web.files/7.html"), "an older page");
+    EXPECT_EQ(dialogRuns, 2);
+    EXPECT_EQ(shownName, "Lesson1");
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(QString::fromStdString(c))) << messages.shown[0].toStdString();
+    ASSERT_EQ(messages.asked.size(), 1u);
+    ASSERT_EQ(messages.asked[0].size(), 2u);  // Yes and No
+    EXPECT_EQ(files(), before);
+    EXPECT_EQ(CourseItem(frame->PageTree())->childCount(), 2);
+
+    // Yes replaces the course whole: one page, none of the old pages or the old recording.
+    dialogRuns = 0;
+    messages.answers = {framework::Answer::Yes};
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    EXPECT_EQ(dialogRuns, 1);
+    EXPECT_EQ(Project(), "TVCF\r\n*\r\nReplaced\r\nLee\r\nCOUNT:1\r\n1:Page 1\r\n");
+    EXPECT_FALSE(fs::exists(c + "/web.files/7.html"));
+    EXPECT_FALSE(fs::exists(c + "/web.files/2.html"));
+    EXPECT_FALSE(fs::exists(c + "/web.files/video001.wmv"));
+    EXPECT_TRUE(fs::exists(c + "/web.files/1.html"));
+    for (const auto& entry : fs::directory_iterator(c)) {
+        EXPECT_EQ(entry.path().filename().string().find(".tovra-replaced"), std::string::npos);
+    }
 
     // A save folder that cannot hold the course folder.
     view->SetDialogRunner([&](QDialog& dialog) {
@@ -181,10 +227,12 @@ TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewReusesAFolder)
         create.saveFolder = dir / "missing/deeper";
         return int(QDialog::Accepted);
     });
+    messages.shown.clear();
     router.Dispatch(cmd::kFileNew);
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0], QString::fromStdString("Create Dir Failed: \r\n" + dir / "missing/deeper/Lesson2"));
     EXPECT_EQ(CourseItem(frame->PageTree())->text(0), QStringLiteral("Lesson1"));  // the tree is unchanged
+    EXPECT_EQ(view->Course().folder, c);                                          // and so is the course
 }
 
 TEST_F(BlankCourse, EditorSavesTheEditedPageKeepsItOnAFailedSaveAndLeavingChangesNothing) {
@@ -193,9 +241,12 @@ TEST_F(BlankCourse, EditorSavesTheEditedPageKeepsItOnAFailedSaveAndLeavingChange
     EXPECT_TRUE(router.Update(cmd::kEditHtml).checked);
     const std::string untouched = PageOne();
 
-    // Leaving without saving changes nothing on disk.
+    // Leaving without saving, answered so, changes nothing on disk.
     Evaluate(QStringLiteral("Editor.document.body.insertAdjacentHTML('beforeend', '<p>Not saved</p>'); 1"));
+    messages.answers = {framework::Answer::Discard};
     ASSERT_TRUE(LeaveEditor());
+    EXPECT_EQ(messages.shown, QStringList{lang::MessageText("Unsaved")});
+    messages.shown.clear();
     EXPECT_EQ(PageOne(), untouched);
     ASSERT_TRUE(router.Dispatch(cmd::kFileSave));  // not editing: nothing
     EXPECT_EQ(PageOne(), untouched);
@@ -260,6 +311,7 @@ TEST_F(BlankCourse, EditorScreenshotsInBothLanguages) {
     QDir().mkpath(artifacts);
     for (const char* language : {"English", "Chinese"}) {
         Start(std::string("Language/") + language + ".ini");
+        courseFileName = std::string("Lesson-") + language;
         ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
         ASSERT_TRUE(EditorReady()) << language;
         WaitUntil([] { return false; }, 500);

@@ -61,7 +61,7 @@ std::time_t LocalTime(int year, int month, int day, int hour, int minute) {
     return std::mktime(&t);
 }
 
-std::string Gbk(const char16_t* text) { return text::ToCodePage(text); }
+std::string Utf8(const char16_t* text) { return text::Utf16ToUtf8(text); }
 
 class CourseDialogsTest : public ::testing::Test {
 protected:
@@ -94,9 +94,9 @@ using D = CreateCourseDialog;
 
 TEST_F(CourseDialogsTest, CreateDialogShowsDefaultsAndAFreshDateAtEachOpening) {
     D dialog;
-    EXPECT_EQ(dialog.courseFileName, Gbk(u"新课程"));
+    EXPECT_EQ(dialog.courseFileName, Utf8(u"新课程"));
     EXPECT_EQ(dialog.saveFolder, QDir::homePath().toStdString());
-    EXPECT_EQ(dialog.teacherName, Gbk(u"主讲人姓名"));
+    EXPECT_EQ(dialog.teacherName, Utf8(u"主讲人姓名"));
     EXPECT_TRUE(dialog.deckPath.empty());
     EXPECT_TRUE(dialog.makeDate.empty());
 
@@ -112,7 +112,7 @@ TEST_F(CourseDialogsTest, CreateDialogShowsDefaultsAndAFreshDateAtEachOpening) {
     Edit(&dialog, D::kDateEdit)->setText(QStringLiteral("typed"));
     Click(&dialog, D::kCreateButton);
     ASSERT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.courseName, Gbk(u"光学"));
+    EXPECT_EQ(dialog.courseName, Utf8(u"光学"));
     EXPECT_EQ(dialog.makeDate, "typed");
 
     dialog.clock = [] { return LocalTime(2025, 12, 31, 9, 59); };
@@ -170,7 +170,28 @@ TEST_F(CourseDialogsTest, CreateRefusesEmptyNameOrFolderAndKeepsWhatItRead) {
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_EQ(dialog.courseFileName, "course");
     EXPECT_EQ(dialog.saveFolder, "");
-    EXPECT_EQ(dialog.unitName, Gbk(u"物理系"));
+    EXPECT_EQ(dialog.unitName, Utf8(u"物理系"));
+}
+
+TEST_F(CourseDialogsTest, CreateKeepsEveryLetterAndRefusesNamesThatLeaveTheFolder) {
+    D dialog;
+    dialog.show();
+    Edit(&dialog, D::kFolderEdit)->setText(QStringLiteral("/tmp"));
+    for (const char* name : {"a/b", "..", "."}) {
+        messages.shown.clear();
+        Edit(&dialog, D::kFileNameEdit)->setText(QString::fromUtf8(name));
+        Click(&dialog, D::kCreateButton);
+        EXPECT_EQ(messages.shown, QStringList{lang::MessageText("BadName")}) << name;
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    messages.shown.clear();
+    Edit(&dialog, D::kFileNameEdit)->setText(QStringLiteral("Größe Kurs \"1\" 'x'"));
+    Edit(&dialog, D::kCourseNameEdit)->setText(QStringLiteral("Ünïcödé «q» \U0001F600"));
+    Click(&dialog, D::kCreateButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(dialog.courseFileName, "Größe Kurs \"1\" 'x'");
+    EXPECT_EQ(dialog.courseName, "Ünïcödé «q» \U0001F600");
 }
 
 TEST_F(CourseDialogsTest, CreateChoosersFillTheEditsAndCancelledChoosersChangeNothing) {
@@ -228,7 +249,7 @@ TEST_F(CourseDialogsTest, CreateFollowsTheLanguageOfEachOpeningButKeepsItsStartD
 TEST_F(CourseDialogsTest, SetTitleRunsModallyAndReadsAllFourFieldsOnlyAtOk) {
     UseShipped("Language/English.ini");
     SetTitleDialog dialog;
-    dialog.courseName = Gbk(u"光学");
+    dialog.courseName = Utf8(u"光学");
     dialog.makeDate = "24-03-09_14";
     QString shownName, shownTitle;
     QTimer::singleShot(0, &dialog, [&] {
@@ -241,8 +262,8 @@ TEST_F(CourseDialogsTest, SetTitleRunsModallyAndReadsAllFourFieldsOnlyAtOk) {
     ASSERT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_EQ(shownTitle, QStringLiteral("Course Details"));
     EXPECT_EQ(shownName, QStringLiteral("光学"));
-    EXPECT_EQ(dialog.courseName, Gbk(u"光学"));
-    EXPECT_EQ(dialog.teacherName, Gbk(u"李老师"));
+    EXPECT_EQ(dialog.courseName, Utf8(u"光学"));
+    EXPECT_EQ(dialog.teacherName, Utf8(u"李老师"));
     EXPECT_EQ(dialog.unitName, "School");
     EXPECT_EQ(dialog.makeDate, "24-03-09_14");
 

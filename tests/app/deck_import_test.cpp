@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "app/command_ids.h"
 #include "course/deck_files.h"
@@ -64,6 +65,7 @@ public:
         deck_.calls.push_back("saveas " + fileName + " " + std::to_string(format));
         Fail("saveas");
         const std::string folder = fileName.substr(0, fileName.rfind('/')) + "/web.files";
+        fs::create_directories(folder);  // as the real export does
         WriteBytes(fileName, "exported start page");
         WriteBytes(folder + "/fullscreen.htm", "<html><body>viewer</body></html>");
         if (deck_.rewriteScript) WriteBytes(folder + "/script.js", kExportScript);
@@ -176,49 +178,71 @@ TEST_F(DeckImport, SlidesWithoutATextRangeArePassedOverAndAnEmptyDeckStillGetsIt
     EXPECT_EQ(Project(), ProjectWith("", 0));
     EXPECT_EQ(ReadBytes(Folder() + "/web.htm"), std::string(kDeckRedirectPage));
     EXPECT_EQ(ReadBytes(Folder() + "/web.files/script.js"), PatchedScript());
-    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
-TEST_F(DeckImport, FailuresGiveTheirMessagesAndTheProjectFileKeepsWhatWasFound) {
+TEST_F(DeckImport, AFailedImportLeavesNothingBehindAndTheOpenCourseAsItWas) {
+    // A blank course is open, and stays open through every failure below.
+    courseFileName = "Before";
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    const std::string before = dir / "Before";
+    const auto snapshot = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(before)) {
+            if (entry.is_regular_file()) files[entry.path().string()] = ReadBytes(entry.path().string());
+        }
+        return files;
+    };
+    const auto beforeFiles = snapshot();
+    const QStringList beforeTree = TreeLabels();
+    ASSERT_EQ(beforeTree, (QStringList{"Before", "1:Page 1"}));
+
+    courseFileName = "Lesson1";
     deckPath = dir / "deck.ppt";
     fake.slides = {{true, "A"}, {true, "B"}, {true, "C"}};
     UseFakeServer();
-
-    noServer = true;
-    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
-    EXPECT_EQ(messages.shown, QStringList{"No PowerPoint Installed!"});
-    EXPECT_EQ(TreeLabels(), QStringList{"deck.ppt"});
-    EXPECT_EQ(Project(), ProjectWith("", 0));
-    EXPECT_FALSE(fs::exists(Folder() + "/web.files/script.js"));
-    noServer = false;
-
     const struct {
         const char* at;
         bool other;
+        bool none;
         const char* message;
-        const char* pages;
     } cases[] = {
-        {"open", false, " OLE Exception take place ", ""},
-        {"open", true, "Unknown Exception take place", ""},
-        {"slide3", false, " OLE Exception take place ", "1:A\r\n2:B\r\n"},
-        {"saveas", true, "Unknown Exception take place", "1:A\r\n2:B\r\n3:C\r\n"},
+        {"", false, true, "No PowerPoint Installed!"},
+        {"open", false, false, " OLE Exception take place "},
+        {"open", true, false, "Unknown Exception take place"},
+        {"slide3", false, false, " OLE Exception take place "},
+        {"saveas", true, false, "Unknown Exception take place"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.at) + (c.other ? " other" : ""));
+        SCOPED_TRACE(std::string(c.at) + (c.other ? " other" : "") + (c.none ? " no suite" : ""));
         messages.shown.clear();
         loads.clear();
+        noServer = c.none;
         fake.throwAt = c.at;
         fake.throwOther = c.other;
-        fs::remove(Folder() + "/web.htm");
         ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
         EXPECT_EQ(messages.shown, QStringList{c.message});
-        const int pages = static_cast<int>(std::count(c.pages, c.pages + std::strlen(c.pages), '\n'));
-        EXPECT_EQ(Project(), ProjectWith(c.pages, pages));
-        EXPECT_FALSE(fs::exists(Folder() + "/web.htm"));  // no redirect after a failure
-        // A failed import does not show the course.
+        // No empty course is left open, and no course folder the import made stays on disk.
+        EXPECT_FALSE(fs::exists(Folder())) << Folder();
+        EXPECT_EQ(TreeLabels(), beforeTree);
+        EXPECT_EQ(view->Course().folder, before);
+        EXPECT_TRUE(view->Course().IsBlank());
         WaitUntil([] { return false; }, 200);
         EXPECT_TRUE(loads.filter(QStringLiteral("Lesson1/")).isEmpty()) << loads.join(QLatin1Char(' ')).toStdString();
     }
+
+    // The same deck imported into the open course: it stays the blank course it was, file for file.
+    view->SetFileChooser([&](const QString&) { return QString::fromStdString(deckPath); });
+    for (const char* at : {"open", "saveas"}) {
+        messages.shown.clear();
+        noServer = false;
+        fake.throwAt = at;
+        fake.throwOther = false;
+        ASSERT_TRUE(router.Dispatch(cmd::kFileOpen));
+        EXPECT_EQ(messages.shown, QStringList{" OLE Exception take place "}) << at;
+        EXPECT_EQ(TreeLabels(), beforeTree) << at;
+        EXPECT_TRUE(view->Course().IsBlank()) << at;
+    }
+    EXPECT_EQ(snapshot(), beforeFiles);
 }
 
 TEST_F(DeckImport, ADeckOpenedIntoABlankCourseInTheEditorLeavesTheEditor) {
@@ -330,14 +354,13 @@ TEST_F(RealDeckImport, ChineseBrokenAndProtectedDecks) {
     EXPECT_EQ(TreeLabels().size(), 7);
     EXPECT_EQ(CourseFile("web.htm"), std::string(kDeckRedirectPage));
 
-    // Encrypted: the office suite cannot load it.
+    // Encrypted: the office suite cannot load it. The course opened before stays open, and no
+    // course folder is left behind.
+    const QStringList opened = TreeLabels();
     ASSERT_TRUE(Import("Password_Protected-hello.ppt"));
     EXPECT_EQ(messages.shown, QStringList{" OLE Exception take place "});
-    EXPECT_EQ(TreeLabels(), QStringList{"Password_Protected-hello.ppt"});
-    EXPECT_EQ(CourseProject(), "TVCF\r\n" + deckPath + "\r\nOptics\r\nLee\r\nCOUNT:0\r\n");
-    EXPECT_FALSE(fs::exists(dir / courseFileName + "/web.htm"));
-    EXPECT_FALSE(fs::exists(dir / courseFileName + "/web.files/fullscreen.htm"));
-    EXPECT_TRUE(fs::exists(dir / courseFileName + "/web.files/index.htm"));  // the template is there
+    EXPECT_EQ(TreeLabels(), opened);
+    EXPECT_FALSE(fs::exists(dir / courseFileName));
 }
 
 // An imported course shown and turned: toolbar commands, the page tree, keys and clicks on the

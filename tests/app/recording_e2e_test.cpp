@@ -83,7 +83,7 @@ protected:
             create.courseFileName = "Lesson1";
             create.saveFolder = dir.path();
             create.deckPath.clear();
-            create.courseName = "\xB9\xE2\xD1\xA7";  // 光学 in GBK
+            create.courseName = "光学";  // written in GBK
             create.teacherName = "Lee";
             create.unitName = "Physics";
             create.makeDate = "26-12-07_11";

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
@@ -77,16 +79,49 @@ TEST(CopyWebTemplate, OverwritesTemplateFilesKeepsOtherPagesAndSkipsMissingOnes)
 
 TEST(CoursePagesScript, WritesAsciiWithEscapesThatNoTitleCanBreak) {
     EXPECT_EQ(FormatCoursePagesScript({}), "var coursePages = [];\r\n");
-    // GBK "第1页", a quote, a backslash, an apostrophe and a closing script tag.
-    const std::string script = FormatCoursePagesScript({{1,
-                                                         "\xB5\xDA"
-                                                         "1\xD2\xB3"},
-                                                        {3, "say \"hi\" \\ it's"},
-                                                        {4, "</script>"}});
+    // "第1页", a quote, a backslash, an apostrophe, a closing script tag and letters beyond the
+    // code page.
+    const std::string script = FormatCoursePagesScript(
+        {{1, "第1页"}, {3, "say \"hi\" \\ it's"}, {4, "</script>"}, {5, "Größe \U0001F600"}});
     EXPECT_EQ(script,
               "var coursePages = [{\"number\":1,\"title\":\"\\u7B2C1\\u9875\"},"
               "{\"number\":3,\"title\":\"say \\u0022hi\\u0022 \\u005C it's\"},"
-              "{\"number\":4,\"title\":\"\\u003C/script>\"}];\r\n");
+              "{\"number\":4,\"title\":\"\\u003C/script>\"},"
+              "{\"number\":5,\"title\":\"Gr\\u00F6\\u00DFe \\uD83D\\uDE00\"}];\r\n");
+}
+
+TEST(CourseDetailsScript, RoundTripsAnyTextAndRefusesWhatItDidNotWrite) {
+    const CourseDetails details{"Größe Schule «A» \"B\" 'C' \\ </script>\r\n", "24-03-09_14 物理"};
+    const std::string script = FormatCourseDetailsScript(details);
+    EXPECT_TRUE(std::all_of(script.begin(), script.end(), [](char c) { return c > 0; })) << "ASCII only";
+    CourseDetails back;
+    ASSERT_TRUE(ParseCourseDetailsScript(script, back));
+    EXPECT_EQ(back.unitName, details.unitName);
+    EXPECT_EQ(back.makeDate, details.makeDate);
+    ASSERT_TRUE(ParseCourseDetailsScript(FormatCourseDetailsScript({}), back));
+    EXPECT_EQ(back.unitName, "");
+
+    back = {"kept", "kept"};
+    for (std::string_view bad : {std::string_view(""), std::string_view("var courseDetails = {\"unit\":\"x"),
+                                 std::string_view("var courseDetails = {\"unit\":\"x\",\"date\":\"\\u12\"};"),
+                                 std::string_view("alert(1)")}) {
+        EXPECT_FALSE(ParseCourseDetailsScript(bad, back)) << bad;
+    }
+    EXPECT_EQ(back.unitName, "kept");
+}
+
+TEST(CourseDetailsScript, AnOldPageIndexStillNamesUnitAndDate) {
+    // As an earlier recording wrote the head, in GBK: unit 物理系, date 2011.
+    const std::string index =
+        "function onInit()\t{\r\n var myTree = new tree(); \r\nvar branch1 = new branch('branch1','"
+        "\xCD\xF8\xC2\xE7\xBF\xCE\xB3\xCC');\r\nbranch1.add(new leaf(' \xD6\xC6\xD7\xF7: \xCE\xEF\xC0\xED\xCF\xB5 it\\'s',' '));\r\n"
+        "branch1.add(new leaf(' \xCA\xB1\xBC\xE4: 2011',' '));\r\nmyTree.add(branch1);\r\n";
+    CourseDetails details;
+    ASSERT_TRUE(CourseDetailsFromIndex(index, details));
+    EXPECT_EQ(details.unitName, "物理系 it's");
+    EXPECT_EQ(details.makeDate, "2011");
+    EXPECT_FALSE(CourseDetailsFromIndex("function onInit() {}", details));
+    EXPECT_FALSE(CourseDetailsFromIndex(index.substr(0, index.find("2011")), details));
 }
 
 }  // namespace

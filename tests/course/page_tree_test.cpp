@@ -20,7 +20,7 @@ protected:
     void Fill(std::initializer_list<int> numbers) {
         new QTreeWidgetItem(&tree, QStringList{QStringLiteral("Courses")});
         course = AddCourseItem(&tree, QStringLiteral("Lesson1"));
-        for (int n : numbers) AddPageItem(course, n, QStringLiteral("P%1").arg(n));
+        for (int n : numbers) AddPageItem(course, {n, "P" + std::to_string(n)});
         QObject::connect(&tree, &QTreeWidget::itemSelectionChanged, [this] { ++selectionChanges; });
     }
     int Selected() { return tree.currentItem() ? PageNumberOf(tree.currentItem()) : -1; }
@@ -59,14 +59,16 @@ TEST_F(PageTree, StepSelectsTheNeighbourAndReturnsItsNumber) {
     EXPECT_EQ(StepPage(&tree, 1, 5), 0);  // no item carries the current page
 }
 
-TEST_F(PageTree, PageListFollowsTheTreeWithTitlesInTheCodePage) {
+TEST_F(PageTree, PageListFollowsTheTreeAndKeepsStoredTitles) {
     Fill({2, 3});
-    course->child(0)->setText(0, QStringLiteral("第一页"));
+    AddPageItem(course, {4, "Gr\xEF\xBF\xBD" "e", "Gr\x81" "e"});  // a byte the code page lacks
+    course->child(0)->setText(0, QStringLiteral("第一页 Größe"));
     const std::vector<CoursePage> pages = PagesFromTree(&tree);
-    ASSERT_EQ(pages.size(), 2u);
+    ASSERT_EQ(pages.size(), 3u);
     EXPECT_EQ(pages[0].number, 2);
-    EXPECT_EQ(pages[0].title, "\xB5\xDA\xD2\xBB\xD2\xB3");
+    EXPECT_EQ(pages[0].title, "第一页 Größe");
     EXPECT_EQ(pages[1].title, "P3");
+    EXPECT_EQ(pages[2].storedTitle, "Gr\x81" "e");
     EXPECT_EQ(PageItem(&tree, 3), course->child(1));
     EXPECT_EQ(PageItem(&tree, 9), nullptr);
 }

@@ -35,10 +35,10 @@ TEST(ProjectFileWriter, WritesTheExampleByteForByte) {
     EXPECT_EQ(FormatProjectFile(none), "TVCF\r\n*\r\nC\r\nT\r\nCOUNT:0\r\n");
 }
 
-TEST(ProjectFileWriter, WritesDeckPathAndCodePageTextsUnchanged) {
+TEST(ProjectFileWriter, WritesTextsTheCodePageHoldsInTheCodePage) {
     CourseProject course = ExampleCourse();
-    course.deckPath = "/home/teacher/\xE8\xAF\xBE\xE4\xBB\xB6/deck.ppt";  // UTF-8 "课件"
-    course.pages = {{7, "\xB9\xE2\xD1\xA7: part 1"}};                     // GBK "光学"
+    course.deckPath = "/home/teacher/课件/deck.ppt";
+    course.pages = {{7, "光学: part 1"}};
     const std::string bytes = FormatProjectFile(course);
     EXPECT_EQ(bytes,
               "TVCF\r\n/home/teacher/\xBF\xCE\xBC\xFE/deck.ppt\r\nOptics\r\nLecturer A\r\nCOUNT:1\r\n"
@@ -47,6 +47,63 @@ TEST(ProjectFileWriter, WritesDeckPathAndCodePageTextsUnchanged) {
     EXPECT_EQ(back.deckPath, course.deckPath);
     ASSERT_EQ(back.pages.size(), 1u);
     EXPECT_EQ(back.pages[0].title, course.pages[0].title);
+}
+
+TEST(ProjectFileWriter, ATextOutsideTheCodePageMakesTheWholeFileUtf8AndNothingIsLost) {
+    CourseProject course = ExampleCourse();
+    course.deckPath = "/home/lehrer/Präsentation/deck.ppt";
+    course.courseName = "Größe Kurs";
+    course.teacherName = "新课程 «quotes» \"dq\" 'sq' \\ </script>";
+    course.pages = {{1, "Ünïcödé"}, {2, "光学"}, {5, "\U0001F600 emoji"}};
+    const std::string bytes = FormatProjectFile(course);
+    EXPECT_EQ(bytes, std::string(kUtf8Mark) + "TVCF\r\n/home/lehrer/Präsentation/deck.ppt\r\nGröße Kurs\r\n" +
+                         course.teacherName + "\r\nCOUNT:3\r\n1:Ünïcödé\r\n2:光学\r\n5:\U0001F600 emoji\r\n");
+    const ProjectFileContent back = ParseProjectFile(bytes);
+    ASSERT_EQ(back.kind, ProjectFileContent::Kind::Course);
+    EXPECT_TRUE(back.utf8);
+    EXPECT_EQ(back.deckPath, course.deckPath);
+    EXPECT_EQ(back.courseName, course.courseName);
+    EXPECT_EQ(back.teacherName, course.teacherName);
+    ASSERT_EQ(back.pages.size(), 3u);
+    EXPECT_EQ(back.pages[0].title, "Ünïcödé");
+    EXPECT_EQ(back.pages[1].title, "光学");
+    EXPECT_EQ(back.pages[2].title, "\U0001F600 emoji");
+
+    // Once every text fits again, the file is code-page text again.
+    course.courseName = "Optics";
+    course.teacherName = "Lee";
+    course.deckPath.clear();
+    course.pages = {{2, "光学"}};
+    EXPECT_EQ(FormatProjectFile(course), "TVCF\r\n*\r\nOptics\r\nLee\r\nCOUNT:1\r\n2:\xB9\xE2\xD1\xA7\r\n");
+
+    // Broken UTF-8 in a marked file reads as replacement characters, not as the code page.
+    const ProjectFileContent broken =
+        ParseProjectFile(std::string(kUtf8Mark) + "TVCF\r\n*\r\nA\xFF\r\nB\r\nCOUNT:1\r\n1:\xC3\r\n");
+    EXPECT_EQ(broken.courseName, "A\xEF\xBF\xBD");
+    ASSERT_EQ(broken.pages.size(), 1u);
+    EXPECT_EQ(broken.pages[0].title, "\xEF\xBF\xBD");
+}
+
+TEST(ProjectFileWriter, UntouchedTextsKeepBytesThatDoNotDecode) {
+    // A stray lead byte in a title and in the lecturer, and an ordinary GBK title.
+    const std::string file = "TVCF\r\n*\r\nOptics\r\nLe\x81\r\nCOUNT:2\r\n1:Gr\xFF" "e\r\n2:\xB9\xE2\r\n";
+    const ProjectFileContent read = ParseProjectFile(file);
+    ASSERT_EQ(read.pages.size(), 2u);
+    EXPECT_EQ(read.pages[0].title, "Gr\xEF\xBF\xBD" "e");  // shown with a replacement character
+    EXPECT_EQ(read.pages[0].storedTitle, "Gr\xFF" "e");
+    EXPECT_EQ(read.pages[1].storedTitle, "");  // decodes and encodes back as it was
+    EXPECT_EQ(read.storedTeacherName, "Le\x81");
+
+    CourseProject course;
+    course.courseName = read.courseName;
+    course.teacherName = read.teacherName;
+    course.storedTeacherName = read.storedTeacherName;
+    course.pages = read.pages;
+    EXPECT_EQ(FormatProjectFile(course), file);  // saving another change rewrites none of them
+
+    // A title the teacher changed is written as typed.
+    course.pages[0].title = "Gross";
+    EXPECT_EQ(FormatProjectFile(course), "TVCF\r\n*\r\nOptics\r\nLe\x81\r\nCOUNT:2\r\n1:Gross\r\n2:\xB9\xE2\r\n");
 }
 
 TEST(ProjectFileWriter, LineBreaksInsideValuesCannotSplitLines) {
@@ -245,6 +302,22 @@ TEST_F(ProjectFileOnDisk, AtomicWriteReplacesWholeOrNotAtAll) {
         ++entries;
     }
     EXPECT_EQ(entries, 2);  // c.lsn and the folder, no temporary files
+}
+
+TEST_F(ProjectFileOnDisk, TemporariesOfInterruptedWritesGoAtTheNextWrite) {
+    const std::string path = dir / "c.lsn";
+    WriteBytes(path + ".a1B2c3", "half a file");
+    WriteBytes(path + ".Zz9y8X", "another");
+    WriteBytes(path + ".bak", "the teacher's own copy");
+    WriteBytes(path + ".toolong7", "not ours");
+    WriteBytes(dir / "d.lsn.a1B2c3", "another file's");
+    ASSERT_TRUE(WriteFileAtomically(path, kExample));
+    EXPECT_FALSE(std::filesystem::exists(path + ".a1B2c3"));
+    EXPECT_FALSE(std::filesystem::exists(path + ".Zz9y8X"));
+    EXPECT_TRUE(std::filesystem::exists(path + ".bak"));
+    EXPECT_TRUE(std::filesystem::exists(path + ".toolong7"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "d.lsn.a1B2c3"));
+    EXPECT_EQ(ReadBytes(path), kExample);
 }
 
 }  // namespace

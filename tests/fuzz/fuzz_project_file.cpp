@@ -16,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     project.deckPath = content.deckPath;
     project.courseName = content.courseName;
     project.teacherName = content.teacherName;
+    project.storedCourseName = content.storedCourseName;
+    project.storedTeacherName = content.storedTeacherName;
     project.pages = content.pages;
     const tovra::ProjectFileContent again = tovra::ParseProjectFile(tovra::FormatProjectFile(project));
     if (again.kind != tovra::ProjectFileContent::Kind::Course || again.pages.size() != content.pages.size() ||

@@ -58,7 +58,7 @@ TEST_F(LanguageTableTest, LooksUpTextsInUtf16AndCodePageFiles) {
                     Utf16File(u"[ClassMSG]\r\nPage=第%d页\r\n[class_0_cmd]\r\nM57601=&Open\r\n"));
     EXPECT_EQ(Lookup("ClassMSG", "Page"), u"第%d页");
     EXPECT_EQ(Lookup("Class_0_CMD", "m57601"), u"&Open");  // names match without regard to case
-    EXPECT_EQ(Message("Page"), "\xB5\xDA%d\xD2\xB3");      // handed out in the code page
+    EXPECT_EQ(Message("Page"), "第%d页");                   // handed out in UTF-8
     EXPECT_EQ(Lookup("ClassMSG", "Missing"), u"");
 
     UseLanguageFile("Language/Chinese.ini", "[ClassMSG]\r\nCT=\xBF\xCE\xB3\xCC\r\n");  // GBK "课程"

@@ -118,7 +118,7 @@ std::vector<std::string> Titles(Slides& slides) {
     std::vector<std::string> titles;
     for (int i = 1; i <= slides.GetCount(); ++i) {
         Shapes* shapes = slides.Item(i)->GetShapes();
-        titles.push_back(shapes->GetHasTitle() ? text::CodePageToUtf8(shapes->GetTitle()->GetTextFrame()->GetTextRange()->GetText())
+        titles.push_back(shapes->GetHasTitle() ? shapes->GetTitle()->GetTextFrame()->GetTextRange()->GetText()
                                               : "<none>");
     }
     return titles;

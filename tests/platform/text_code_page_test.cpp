@@ -44,6 +44,18 @@ TEST(CodePageTest, EveryDefinedDoubleByteCharacterRoundTrips) {
     EXPECT_GT(defined, 21000);  // GBK defines over 21,000 double-byte characters
 }
 
+TEST(CodePageTest, TryEncodingSaysWhetherEveryCharacterFits) {
+    std::string out;
+    EXPECT_TRUE(TryUtf8ToCodePage("中文 Lesson", out));
+    EXPECT_EQ(out, kChineseGbk.substr(0, 4) + " Lesson");
+    EXPECT_TRUE(TryUtf8ToCodePage("", out));
+    EXPECT_FALSE(TryUtf8ToCodePage("Größe", out));
+    EXPECT_EQ(out, "Gr??e");
+    EXPECT_FALSE(FitsCodePage("\xEF\xBF\xBD"));  // a replacement character has no place either
+    EXPECT_TRUE(FitsCodePage("it\xE2\x80\x99s"));  // U+2019, GBK A1 AF
+    EXPECT_FALSE(TryToCodePage(u"\U0001F600", out));
+}
+
 TEST(CodePageTest, CharactersOutsideTheCodePageBecomeOneQuestionMarkEach) {
     EXPECT_EQ(ToCodePage(u"a\U0001F600b"), "a?b");  // emoji: one surrogate pair, one '?'
     EXPECT_EQ(ToCodePage(u"\U0001F600\U0001F601"), "??");

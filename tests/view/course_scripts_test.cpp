@@ -28,10 +28,17 @@ TEST(InfoScript, IsTheFormatWithTheTwoNamesAndNothingElse) {
     EXPECT_EQ(info.size(), 78u);
 }
 
-TEST(JsStringText, EscapesWhatWouldEndTheStringAndKeepsDoubleByteCharactersWhole) {
+TEST(JsStringText, EscapesByCharacterAndKeepsWhatTheCodePageHoldsInItsBytes) {
     EXPECT_EQ(JsStringText("Newton's \"laws\"\r\nC:\\x"), "Newton\\'s \\\"laws\\\"\\r\\nC:\\\\x");
-    // GBK characters whose trail byte is a backslash or an apostrophe-like byte stay as they are.
-    EXPECT_EQ(JsStringText("\x81\x5C\xB5\xDA"), "\x81\x5C\xB5\xDA");
+    // A GBK character whose trail byte is a backslash stays whole, and is not escaped.
+    EXPECT_EQ(JsStringText("乗第"), "\x81\x5C\xB5\xDA");
+    // Letters the code page lacks become escapes, so the script reads the same in any charset.
+    EXPECT_EQ(JsStringText("Größe ü \U0001F600 \u2028"), "Gr\\u00F6\\u00DFe \xA8\xB9 \\uD83D\\uDE00 \\u2028");
+    // A replacement character left by a byte that did not decode is a character like any other:
+    // the quote after it is escaped.
+    EXPECT_EQ(JsStringText("a\xEF\xBF\xBD\""), "a\\uFFFD\\\"");
+    EXPECT_EQ(InfoScript("\xEF\xBF\xBD\";alert(1);//", "x"),
+              "function onload_(){coursename.innerHTML=\"\\uFFFD\\\";alert(1);//\";teachername.innerHTML=\"x\";}");
     EXPECT_EQ(IndexPageLine("it's", 250), "branch2.add(new leaf('it\\'s',250));\r\n");
     EXPECT_EQ(InfoScript("A \"B\"", "C\\D"),
               "function onload_(){coursename.innerHTML=\"A \\\"B\\\"\";teachername.innerHTML=\"C\\\\D\";}");

@@ -229,18 +229,44 @@ var Tovra = (function () {
 
   // Course name and lecturer from info.js, or placeholders.
   function applyInfo() {
+    var name = document.getElementById('coursename');
+    var lecturer = document.getElementById('teachername');
     if (typeof window.onload_ === 'function') {
+      // info.js assigns the names to coursename.innerHTML. The names are what the teacher typed,
+      // never markup: onload_ is handed stand-ins whose innerHTML sets the text.
+      var saved = {};
+      var names = { coursename: name, teachername: lecturer };
+      for (var key in names) {
+        saved[key] = Object.getOwnPropertyDescriptor(window, key);
+        Object.defineProperty(window, key, { configurable: true, writable: true, value: asText(names[key]) });
+      }
       try {
         window.onload_();
       } catch (e) {
         report(e);
+      } finally {
+        for (var k in names) {
+          if (saved[k]) Object.defineProperty(window, k, saved[k]);
+          else delete window[k];
+        }
       }
     }
-    var name = document.getElementById('coursename');
-    var lecturer = document.getElementById('teachername');
     var named = fill(name, text('noCourseName'));
     fill(lecturer, text('noLecturer'));
     return named ? normal(name.textContent) : '';
+  }
+
+  // An object that takes innerHTML (and textContent) as the plain text of node.
+  function asText(node) {
+    var target = node || document.createElement('span');
+    var stand = {};
+    ['innerHTML', 'innerText', 'textContent'].forEach(function (property) {
+      Object.defineProperty(stand, property, {
+        get: function () { return target.textContent; },
+        set: function (value) { target.textContent = value == null ? '' : String(value); }
+      });
+    });
+    return stand;
   }
 
   function fill(node, placeholder) {
