@@ -440,6 +440,8 @@ void CMirovaView::OnTitleChange(const QString& title) {
         ClearStrokes();
         return;
     }
+    // The editor page takes the title of the page it edits; whatever that says is no page turn.
+    if (editing_) return;
     const qsizetype at = title.indexOf(QLatin1String("PAGE:"));
     if (at < 0) return;
     const int number = LeadingNumber(title.mid(at + 5).toStdString());

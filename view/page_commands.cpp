@@ -36,19 +36,31 @@ int CMirovaView::RunDialog(QDialog& dialog) { return runDialog_ ? runDialog_(dia
 
 namespace {
 
-bool IsCourseEntry(const fs::directory_entry& entry) {
+bool IsWebFolder(const fs::directory_entry& entry) {
+    std::error_code ec;
+    return entry.is_directory(ec) &&
+           QString::fromStdString(entry.path().filename().string()).compare(QLatin1String("web.files"),
+                                                                           Qt::CaseInsensitive) == 0;
+}
+
+bool IsProjectFile(const fs::directory_entry& entry) {
     std::error_code ec;
     const std::string name = entry.path().filename().string();
-    const QString lower = QString::fromStdString(name).toLower();
-    if (entry.is_directory(ec)) return lower == QLatin1String("web.files");
-    return lower == QLatin1String("web.htm") || (name.size() > 4 && name.ends_with(".lsn"));
+    return entry.is_regular_file(ec) && name.size() > 4 && name.ends_with(".lsn");
+}
+
+// What a course consists of in its folder: project files, the start page and the web folder.
+bool IsCourseEntry(const fs::directory_entry& entry) {
+    return IsWebFolder(entry) || IsProjectFile(entry) ||
+           QString::fromStdString(entry.path().filename().string()).compare(QLatin1String("web.htm"),
+                                                                           Qt::CaseInsensitive) == 0;
 }
 
 // Whether a folder already holds a course: a project file, or a course's web folder.
 bool HoldsCourse(const std::string& folder) {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (IsCourseEntry(*it) && (it->is_directory(ec) || it->path().extension() == ".lsn")) return true;
+        if (IsWebFolder(*it) || IsProjectFile(*it)) return true;
     }
     return false;
 }
@@ -263,7 +275,9 @@ void CMirovaView::OnAddPage() {
     QTreeWidget* tree = PageTree();
     QTreeWidgetItem* courseItem = CourseItem(tree);
     if (!courseItem) return;
-    const int n = NextFreePageNumber(tree, course_.pageCount);
+    int n = NextFreePageNumber(tree, course_.pageCount);
+    // A page file already on disk under that number (a page the project file lost) is kept.
+    while (QFileInfo::exists(QString::fromStdString(PageFilePath(course_.folder, n)))) ++n;
     ++course_.pageCount;
     QTreeWidgetItem* item = AddPageItem(courseItem, {n, DefaultPageTitle(n)});
     CopyPageTemplate(lang::LanguageFolder(), course_.folder, n);
@@ -283,6 +297,11 @@ void CMirovaView::OnDeletePage() {
     QTreeWidgetItem* item = tree ? tree->currentItem() : nullptr;
     if (!item || !courseItem || item->parent() != courseItem) return;
     if (courseItem->childCount() < 2) return;  // the last page stays
+    // The page's file goes with it and cannot be brought back: the teacher says so first.
+    QString question = lang::MessageText("DeletePage");
+    question.replace(QLatin1String("%s"), item->text(0));
+    using framework::Answer;
+    if (Ask(question, {Answer::Yes, Answer::No}, Answer::No, Answer::No) != Answer::Yes) return;
     const int n = PageNumberOf(item);
     const int row = courseItem->indexOfChild(item);
     QTreeWidgetItem* neighbour = courseItem->child(row + 1 < courseItem->childCount() ? row + 1 : row - 1);

@@ -9,7 +9,6 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <filesystem>
-#include <map>
 
 #include "app/command_ids.h"
 #include "app/create_course_dialog.h"
@@ -122,9 +121,19 @@ TEST_F(BlankCourse, NewAddTurnRetitleDeleteAndReopen) {
     two->setText(0, QStringLiteral("Lenses"));
     EXPECT_EQ(Project(), ProjectWith("1:Page 1\r\n2:Lenses\r\n3:Page 3\r\n", 3));
 
-    // Delete page 2: its file goes, a neighbour is shown, the counter stays.
+    // Delete page 2, once the teacher has said yes: its file goes, a neighbour is shown, the
+    // counter stays. No keeps it.
     frame->PageTree()->setCurrentItem(two);
+    messages.answers = {framework::Answer::No};
     ASSERT_TRUE(router.Dispatch(cmd::kDeletePage));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(QLatin1String("\"Lenses\""))) << messages.shown[0].toStdString();
+    EXPECT_TRUE(fs::exists(c + "/web.files/2.html"));
+    EXPECT_EQ(CourseItem(frame->PageTree())->childCount(), 3);
+    messages.shown.clear();
+    messages.answers = {framework::Answer::Yes};
+    ASSERT_TRUE(router.Dispatch(cmd::kDeletePage));
+    messages.shown.clear();
     EXPECT_FALSE(fs::exists(c + "/web.files/2.html"));
     EXPECT_EQ(Project(), ProjectWith("1:Page 1\r\n3:Page 3\r\n", 2));
     ASSERT_TRUE(Shows(3));
@@ -167,20 +176,17 @@ TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewOverACourseAsk
     router.Dispatch(cmd::kDeletePage);
     EXPECT_EQ(CourseItem(frame->PageTree())->childCount(), 1);
     EXPECT_TRUE(fs::exists(c + "/web.files/1.html"));
+    // Page 2's file is already there (a page the project file lost): the new page takes 3.
+    testing::WriteBytes(c + "/web.files/2.html", "a lost page");
     router.Dispatch(cmd::kAddPage);
     ASSERT_TRUE(LeaveEditor());
+    EXPECT_EQ(ReadBytes(c + "/web.files/2.html"), "a lost page");
+    EXPECT_EQ(PageNumberOf(CourseItem(frame->PageTree())->child(1)), 3);
     testing::WriteBytes(c + "/web.files/video001.wmv", "an older recording");
 
     // File New on the folder of a course asks first; No goes back to the dialog with what was
     // typed, and nothing on disk changes.
-    const auto files = [&] {
-        std::map<std::string, std::string> all;
-        for (const auto& entry : fs::recursive_directory_iterator(c)) {
-            if (entry.is_regular_file()) all[entry.path().string()] = ReadBytes(entry.path().string());
-        }
-        return all;
-    };
-    const auto before = files();
+    const auto before = testing::FilesUnder(c);
     int dialogRuns = 0;
     std::string shownName;
     view->SetDialogRunner([&](QDialog& dialog) {
@@ -203,7 +209,7 @@ TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewOverACourseAsk
     EXPECT_TRUE(messages.shown[0].contains(QString::fromStdString(c))) << messages.shown[0].toStdString();
     ASSERT_EQ(messages.asked.size(), 1u);
     ASSERT_EQ(messages.asked[0].size(), 2u);  // Yes and No
-    EXPECT_EQ(files(), before);
+    EXPECT_EQ(testing::FilesUnder(c), before);
     EXPECT_EQ(CourseItem(frame->PageTree())->childCount(), 2);
 
     // Yes replaces the course whole: one page, none of the old pages or the old recording.
@@ -213,7 +219,7 @@ TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewOverACourseAsk
     EXPECT_EQ(dialogRuns, 1);
     EXPECT_EQ(Project(), "TVCF\r\n*\r\nReplaced\r\nLee\r\nCOUNT:1\r\n1:Page 1\r\n");
     EXPECT_FALSE(fs::exists(c + "/web.files/7.html"));
-    EXPECT_FALSE(fs::exists(c + "/web.files/2.html"));
+    EXPECT_FALSE(fs::exists(c + "/web.files/3.html"));
     EXPECT_FALSE(fs::exists(c + "/web.files/video001.wmv"));
     EXPECT_TRUE(fs::exists(c + "/web.files/1.html"));
     for (const auto& entry : fs::directory_iterator(c)) {

@@ -9,7 +9,6 @@
 #include <QKeyEvent>
 #include <QTreeWidget>
 #include <filesystem>
-#include <map>
 
 #include "app/command_ids.h"
 #include "course/page_tree_bar.h"
@@ -79,14 +78,6 @@ protected:
         QCoreApplication::sendEvent(target, &press);
         QKeyEvent release(QEvent::KeyRelease, key, Qt::ControlModifier);
         QCoreApplication::sendEvent(target, &release);
-    }
-    // Every file under a folder with its bytes.
-    static std::map<std::string, std::string> Files(const std::string& folder) {
-        std::map<std::string, std::string> all;
-        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-            if (entry.is_regular_file()) all[entry.path().string()] = ReadBytes(entry.path().string());
-        }
-        return all;
     }
 };
 

@@ -14,7 +14,6 @@
 #include <QUrl>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 
 #include "app/command_ids.h"
 #include "course/deck_files.h"
@@ -172,7 +171,9 @@ TEST_F(DeckImport, SlidesWithoutATextRangeArePassedOverAndAnEmptyDeckStillGetsIt
     EXPECT_EQ(view->Course().pageCount, 3);
 
     fake = FakeDeck{};
+    messages.answers = {framework::Answer::Yes};  // replace the course just made
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    EXPECT_EQ(messages.shown.size(), 1);  // the question
     EXPECT_EQ(TreeLabels(), QStringList{"deck.ppt"});
     EXPECT_EQ(view->Course().pageCount, 0);
     EXPECT_EQ(Project(), ProjectWith("", 0));
@@ -185,14 +186,7 @@ TEST_F(DeckImport, AFailedImportLeavesNothingBehindAndTheOpenCourseAsItWas) {
     courseFileName = "Before";
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
     const std::string before = dir / "Before";
-    const auto snapshot = [&] {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::recursive_directory_iterator(before)) {
-            if (entry.is_regular_file()) files[entry.path().string()] = ReadBytes(entry.path().string());
-        }
-        return files;
-    };
-    const auto beforeFiles = snapshot();
+    const auto beforeFiles = testing::FilesUnder(before);
     const QStringList beforeTree = TreeLabels();
     ASSERT_EQ(beforeTree, (QStringList{"Before", "1:Page 1"}));
 
@@ -242,7 +236,7 @@ TEST_F(DeckImport, AFailedImportLeavesNothingBehindAndTheOpenCourseAsItWas) {
         EXPECT_EQ(TreeLabels(), beforeTree) << at;
         EXPECT_TRUE(view->Course().IsBlank()) << at;
     }
-    EXPECT_EQ(snapshot(), beforeFiles);
+    EXPECT_EQ(testing::FilesUnder(before), beforeFiles);
 }
 
 TEST_F(DeckImport, ADeckOpenedIntoABlankCourseInTheEditorLeavesTheEditor) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,15 @@ inline void WriteBytes(const std::string& path, std::string_view bytes) {
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every file below folder with its bytes, to compare a folder before and after.
+inline std::map<std::string, std::string> FilesUnder(const std::string& folder) {
+    std::map<std::string, std::string> all;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) all[entry.path().string()] = ReadBytes(entry.path().string());
+    }
+    return all;
 }
 
 }  // namespace tovra::testing
