@@ -7,6 +7,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QDir>
 #include <QTreeWidget>
 #include <filesystem>
 
@@ -267,6 +271,65 @@ TEST_F(CourseKeeping, OpeningAnyCourseLeavesTheEditor) {
     EXPECT_EQ(view->Course().currentPage, 3);
     EXPECT_EQ(Evaluate(QStringLiteral("String(GetCurSldNum())")), QStringLiteral("3"));
     EXPECT_FALSE(router.Update(cmd::kNextPage).enabled);  // slide 3 of 3
+}
+
+// The questions as the teacher sees them, in both languages; their pictures go to the artifacts.
+TEST_F(CourseKeeping, QuestionsInBothLanguages) {
+    const QString artifacts = QStringLiteral(TOVRA_PROGRAM_DIR "/../artifacts");
+    QDir().mkpath(artifacts);
+    for (const char* language : {"English", "Chinese"}) {
+        Start(std::string("Language/") + language + ".ini");
+        courseFileName = std::string("Course-") + language;
+        ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+        ASSERT_TRUE(EditAndType(QStringLiteral("Unsaved line")));
+        framework::SetMessageService(nullptr);
+        // Each real box is pictured, then closed with its escape answer.
+        QStringList pictured;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (!box || !box->isVisible() || box->property("pictured").toBool()) continue;
+                box->setProperty("pictured", true);
+                const QString name = QStringLiteral("%1/question-%2-%3.png").arg(artifacts).arg(pictured.size()).arg(QLatin1String(language));
+                box->grab().save(name);
+                pictured << box->text();
+                box->escapeButton()->click();
+            }
+        });
+        timer.start(50);
+        router.Dispatch(cmd::kEditHtml);  // the unsaved edit
+        EXPECT_TRUE(view->Editing());     // Cancel kept the editor
+        messages.shown.clear();
+        framework::SetMessageService(&messages);
+        messages.answers = {Answer::Discard};
+        router.Dispatch(cmd::kEditHtml);
+        ASSERT_TRUE(ViewerReady(1));
+        router.Dispatch(cmd::kAddPage);
+        ASSERT_TRUE(EditorReady());
+        router.Dispatch(cmd::kEditHtml);
+        ASSERT_TRUE(ViewerReady(2));
+        framework::SetMessageService(nullptr);
+        router.Dispatch(cmd::kDeletePage);  // page 2 stays: No is the escape answer
+        EXPECT_EQ(CourseItem(frame->PageTree())->childCount(), 2);
+        // File New over the course just made asks; No goes back to the dialog, cancelled then.
+        int runs = 0;
+        view->SetDialogRunner([&](QDialog& dialog) {
+            auto& create = dynamic_cast<CreateCourseDialog&>(dialog);
+            create.courseFileName = courseFileName;
+            create.saveFolder = dir.path();
+            return int(++runs == 1 ? QDialog::Accepted : QDialog::Rejected);
+        });
+        router.Dispatch(cmd::kFileNew);
+        timer.stop();
+        EXPECT_EQ(runs, 2);
+        framework::SetMessageService(&messages);
+        ASSERT_GE(pictured.size(), 2) << language;
+        EXPECT_EQ(pictured[0], lang::MessageText("Unsaved"));
+        const QString lastWords = lang::MessageText("Replace").section(QLatin1Char(' '), -2);
+        EXPECT_TRUE(pictured.last().endsWith(lastWords) || pictured.last().contains(QString::fromStdString(dir / courseFileName)))
+            << pictured.last().toStdString();
+    }
 }
 
 // Opening reads: whatever a project file holds, opening it (also when it fails) leaves its bytes

@@ -3,6 +3,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -63,6 +65,56 @@ TEST(MessageServiceTest, RealBoxIsModalPlainTextWithOnlyOkAndTheApplicationCapti
     QWidget window;
     window.show();
     EXPECT_EQ(ShowAndInspect(&window, QStringLiteral("x")).parent, &window);
+}
+
+// Asks through the real box while a timer reads it and then presses key (or clicks the button
+// with caption click).
+Answer AskAndAnswer(int key, const QString& click, QStringList* captions, QString* defaultCaption) {
+    QTimer timer;
+    int ticks = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (!box || !box->isVisible()) continue;
+            timer.stop();
+            for (QAbstractButton* button : box->buttons()) *captions << button->text();
+            if (box->defaultButton()) *defaultCaption = box->defaultButton()->text();
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == click) {
+                    button->click();
+                    return;
+                }
+            }
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QCoreApplication::sendEvent(box, &press);
+            return;
+        }
+        if (++ticks > 250) timer.stop();
+    });
+    timer.start(20);
+    return Messages().Ask(nullptr, QStringLiteral("Replace it?"),
+                          {{Answer::Yes, QStringLiteral("&Ja")}, {Answer::No, QStringLiteral("&Nein")}}, Answer::No,
+                          Answer::No);
+}
+
+TEST(MessageServiceTest, RealQuestionHasTheGivenCaptionsAndItsDefaultAndEscapeAnswers) {
+    SetMessageService(nullptr);
+    QStringList captions;
+    QString defaultCaption;
+    EXPECT_EQ(AskAndAnswer(Qt::Key_Return, QString(), &captions, &defaultCaption), Answer::No);
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("&Ja"), QStringLiteral("&Nein")}));
+    EXPECT_EQ(defaultCaption, QStringLiteral("&Nein"));
+    captions.clear();
+    EXPECT_EQ(AskAndAnswer(Qt::Key_Escape, QString(), &captions, &defaultCaption), Answer::No);
+    EXPECT_EQ(AskAndAnswer(0, QStringLiteral("&Ja"), &captions, &defaultCaption), Answer::Yes);
+
+    RecordingMessageService recorder;
+    SetMessageService(&recorder);
+    recorder.answers = {Answer::Yes};
+    EXPECT_EQ(Messages().Ask(nullptr, QStringLiteral("q1"), {{Answer::Yes, {}}}, Answer::No, Answer::No), Answer::Yes);
+    EXPECT_EQ(Messages().Ask(nullptr, QStringLiteral("q2"), {{Answer::Yes, {}}}, Answer::No, Answer::No), Answer::No);
+    EXPECT_EQ(recorder.shown, (QStringList{QStringLiteral("q1"), QStringLiteral("q2")}));
+    SetMessageService(nullptr);
 }
 
 TEST(MessageServiceTest, OnlyLineBreakPairsAreConverted) {
