@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "course/course_project.h"
+#include "platform/files/whole_file.h"
 
 namespace tovra {
 
@@ -56,17 +57,5 @@ struct ProjectFileContent {
 // Parses a project file's bytes; never throws, whatever the bytes. Texts come back in UTF-8,
 // with the bytes of those whose decoding loses something kept as their stored form.
 ProjectFileContent ParseProjectFile(std::string_view bytes);
-
-// Replaces the file at path with bytes through a temporary file in the same folder, so the old
-// file stays whole when anything fails. False when the data could not be written. Temporary
-// files an interrupted earlier write left beside path are removed first.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
-
-// Removes the temporary files ("<path>.XXXXXX") that interrupted writes of path left behind.
-void RemoveStaleTemporaries(const std::string& path);
-
-enum class ReadFileResult { Ok, CannotOpen, TooLarge };
-// Reads a whole file, refusing more than maxBytes.
-ReadFileResult ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& bytes);
 
 }  // namespace tovra

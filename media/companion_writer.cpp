@@ -14,6 +14,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/files/whole_file.h"
 #include "platform/text/code_page.h"
 
 namespace tovra {
@@ -25,6 +26,9 @@ constexpr int kOpusRates[] = {8000, 12000, 16000, 24000, 48000};
 constexpr int kOpusFullRate = 48000;
 constexpr int64_t kVideoBitrate = 150000;
 constexpr int64_t kAudioBitrate = 32000;
+// How much a recording cut short by a crash or a full disk may lose, at most: the WebM's
+// clusters and the timeline reach the disk this often.
+constexpr uint64_t kKeepOnDiskMs = 1000;
 
 }  // namespace
 
@@ -84,6 +88,10 @@ struct CompanionWriter::State {
     int64_t audioPts = -1;  // next sample's time at opusRate
     bool headerWritten = false;
     bool failed = false;
+    // What the timeline on disk holds: the time it was written at and how much it had.
+    uint64_t timelineWrittenMs = 0;
+    size_t timelineCommands = static_cast<size_t>(-1);
+    size_t timelineViews = 0;
 
     ~State() {
         if (format) {
@@ -117,6 +125,22 @@ struct CompanionWriter::State {
         }
         av_packet_free(&packet);
         return ok;
+    }
+
+    // Rewrites the timeline whole, so that it reads as a script at every moment; false when the
+    // file could not be written (the one before stays).
+    bool WriteTimeline(bool final) {
+        timelineCommands = commands.size();
+        timelineViews = views.size();
+        return WriteFileAtomically(timelinePath, FormatTimelineScript(commands, space, views),
+                                   final ? Durability::Synced : Durability::Unsynced);
+    }
+    // The timeline on disk is brought up to date once a second while there is news for it.
+    void KeepTimeline(uint64_t timeMs) {
+        if (timeMs < timelineWrittenMs + kKeepOnDiskMs) return;
+        if (commands.size() == timelineCommands && views.size() == timelineViews) return;
+        timelineWrittenMs = timeMs;
+        WriteTimeline(false);
     }
 
     bool EncodeWholeAudioFrames(bool flush) {
@@ -181,6 +205,9 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
     s->height = picture.height > 0 ? picture.height : -picture.height;
     s->bottomUp = picture.height > 0;
     if (avformat_alloc_output_context2(&s->format, nullptr, "webm", webmPath.c_str()) < 0) return false;
+    // Every cluster goes to the file as it ends, and a cluster ends each second: a recording cut
+    // short plays up to its last second.
+    s->format->flush_packets = 1;
     const bool globalHeader = s->format->oformat->flags & AVFMT_GLOBALHEADER;
 
     const AVCodec* vp8 = avcodec_find_encoder_by_name("libvpx");
@@ -256,8 +283,14 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
     }
 
     if (avio_open(&s->format->pb, webmPath.c_str(), AVIO_FLAG_WRITE) < 0) return false;
-    if (avformat_write_header(s->format, nullptr) < 0) return false;
+    AVDictionary* options = nullptr;
+    av_dict_set_int(&options, "cluster_time_limit", static_cast<int64_t>(kKeepOnDiskMs), 0);
+    const int written = avformat_write_header(s->format, &options);
+    av_dict_free(&options);
+    if (written < 0) return false;
     s->headerWritten = true;
+    // The timeline is there from the start, empty until the first commands.
+    s->WriteTimeline(false);
     state_ = std::move(s);
     return true;
 }
@@ -279,6 +312,8 @@ bool CompanionWriter::WriteAudio(uint64_t timeMs, const uint8_t* data, uint32_t 
     if (made < 0) return false;
     av_audio_fifo_write(s->fifo, reinterpret_cast<void**>(outPlanes), made);
     if (!s->EncodeWholeAudioFrames(false)) s->failed = true;
+    // The sound is the recording's clock: it says when a second has passed.
+    s->KeepTimeline(timeMs);
     return !s->failed;
 }
 
@@ -334,13 +369,8 @@ bool CompanionWriter::Close() {
     if (s->audio) ok = s->EncodeWholeAudioFrames(true) && s->Encode(s->audio, s->audioStream, nullptr) && ok;
     ok = s->Encode(s->video, s->videoStream, nullptr) && ok;
     if (s->headerWritten) ok = av_write_trailer(s->format) >= 0 && ok;
-    const std::string script = FormatTimelineScript(s->commands, s->space, s->views);
-    if (std::FILE* file = std::fopen(s->timelinePath.c_str(), "wb")) {
-        ok = std::fwrite(script.data(), 1, script.size(), file) == script.size() && ok;
-        ok = std::fclose(file) == 0 && ok;
-    } else {
-        ok = false;
-    }
+    // Written whole or not at all: a full disk leaves the timeline of the last second.
+    ok = s->WriteTimeline(true) && ok;
     return ok;
 }
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <cstdio>
 #include <sstream>
 
@@ -72,25 +74,14 @@ TEST(TimelineScript, ViewSizesInTime) {
         << script;
 }
 
-// Three seconds as a recording delivers them: 2000-byte buffers of 8 kHz U8 sound every 250 ms,
-// 320 × 240 bottom-up pictures 15 times a second, and commands in between.
-TEST(CompanionWriter, BrowsersPlayTheSameTimeLine) {
-    TempDir dir;
-    const std::string webm = dir / "video001.webm";
-    const std::string timeline = dir / "video001.js";
-    wmf::BitmapInfoHeader picture;
-    picture.width = 320;
-    picture.height = 240;
-    picture.bitCount = 24;
-    wmf::WaveFormatEx sound{1, 1, 8000, 8000, 1, 8, {}};
-    CompanionWriter writer;
-    ASSERT_TRUE(writer.Start(webm, timeline, picture, 15, &sound));
-    EXPECT_TRUE(writer.IsWriting());
-
+// Sound and pictures as a recording delivers them, from the buffer after fromMs up to toMs:
+// 2000-byte buffers of 8 kHz U8 sound every 250 ms, 320 × 240 bottom-up pictures 15 times a
+// second (top red, bottom blue), and the commands of commandAt in between.
+void Feed(CompanionWriter& writer, uint64_t fromMs, uint64_t toMs, uint32_t& frames,
+          const std::function<void(uint64_t clock)>& commandAt = {}) {
     std::vector<uint8_t> frame(320 * 240 * 3);
     std::vector<uint8_t> tone(2000);
-    uint32_t frames = 0;
-    for (uint64_t clock = 250; clock <= 3000; clock += 250) {
+    for (uint64_t clock = fromMs + 250; clock <= toMs; clock += 250) {
         for (size_t i = 0; i < tone.size(); ++i) {
             tone[i] = static_cast<uint8_t>(128 + 100 * std::sin(2 * M_PI * 440 * (clock * 8 + i) / 8000.0));
         }
@@ -108,9 +99,29 @@ TEST(CompanionWriter, BrowsersPlayTheSameTimeLine) {
             ASSERT_TRUE(writer.WriteVideo(frames * 1000 / 15, frame.data(), static_cast<uint32_t>(frame.size())));
             ++frames;
         }
+        if (commandAt) commandAt(clock);
+    }
+}
+
+// Three seconds of a recording.
+TEST(CompanionWriter, BrowsersPlayTheSameTimeLine) {
+    TempDir dir;
+    const std::string webm = dir / "video001.webm";
+    const std::string timeline = dir / "video001.js";
+    wmf::BitmapInfoHeader picture;
+    picture.width = 320;
+    picture.height = 240;
+    picture.bitCount = 24;
+    wmf::WaveFormatEx sound{1, 1, 8000, 8000, 1, 8, {}};
+    CompanionWriter writer;
+    ASSERT_TRUE(writer.Start(webm, timeline, picture, 15, &sound));
+    EXPECT_TRUE(writer.IsWriting());
+
+    uint32_t frames = 0;
+    Feed(writer, 0, 3000, frames, [&](uint64_t clock) {
         if (clock == 1250) writer.WriteScript(clock, "pages,(2,0)");
         if (clock == 1750) writer.WriteScript(clock + 2, "script,(100,50)");
-    }
+    });
     ASSERT_TRUE(writer.Close());
     EXPECT_FALSE(writer.IsWriting());
 
@@ -142,6 +153,38 @@ TEST(CompanionWriter, BrowsersPlayTheSameTimeLine) {
     EXPECT_LT(static_cast<uint8_t>(pixels[12]), 60);  // bottom: blue
     EXPECT_GT(static_cast<uint8_t>(pixels[14]), 200);
     EXPECT_EQ(ReadBytes(timeline), FormatTimelineScript({{1250, "pages", "(2,0)"}, {1752, "script", "(100,50)"}}));
+}
+
+// A recording cut short (the program killed, the disk full) leaves a WebM that plays, and a
+// timeline that reads as a script, up to its last second.
+TEST(CompanionWriter, ACompanionCutShortPlaysUpToItsLastSecond) {
+    TempDir dir;
+    wmf::BitmapInfoHeader picture;
+    picture.width = 320;
+    picture.height = 240;
+    picture.bitCount = 24;
+    wmf::WaveFormatEx sound{1, 1, 8000, 8000, 1, 8, {}};
+    CompanionWriter writer;
+    ASSERT_TRUE(writer.Start(dir / "v.webm", dir / "v.js", picture, 15, &sound));
+    EXPECT_EQ(ReadBytes(dir / "v.js"), FormatTimelineScript({}));  // there from the start
+    uint32_t frames = 0;
+    Feed(writer, 0, 6000, frames, [&](uint64_t clock) {
+        if (clock % 1000 == 500) writer.WriteScript(clock, "pages,(" + std::to_string(clock / 1000 + 1) + ",0)");
+    });
+    // What is on disk now, as a kill would leave it.
+    std::filesystem::copy_file(dir / "v.webm", dir / "cut.webm");
+    const std::string cutTimeline = ReadBytes(dir / "v.js");
+    std::istringstream times(
+        Shell("ffprobe -v error -show_entries packet=pts_time -of csv=p=0 " + dir / "cut.webm" + " 2>/dev/null"));
+    double last = 0;
+    for (std::string line; std::getline(times, line);) last = std::max(last, std::atof(line.c_str()));
+    EXPECT_GT(last, 6.0 - 1.2) << "the WebM on disk lags by more than a second";
+    EXPECT_EQ(Shell("ffmpeg -v error -i " + dir / "cut.webm" + " -f null - 2>&1 | grep -v 'File ended prematurely'"), "");
+    // The timeline is a whole script with the commands up to the last second.
+    EXPECT_EQ(cutTimeline.substr(cutTimeline.size() - 2), "\r\n");
+    EXPECT_NE(cutTimeline.find("[5500,\"pages\",\"(6,0)\"]"), std::string::npos) << cutTimeline;
+    EXPECT_NE(cutTimeline.find("var tovraSpace"), std::string::npos);
+    ASSERT_TRUE(writer.Close());
 }
 
 TEST(CompanionWriter, RefusesWhatItCannotEncodeAndANewStartEndsTheOldFile) {
