@@ -3,6 +3,7 @@
 #include "platform/wmf/asf_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <random>
 
 namespace tovra::wmf {
@@ -589,6 +591,201 @@ bool AsfWriter::Finish() {
     }
     if (::close(w.fd) != 0) ok = false;
     w.fd = -1;
+    return ok;
+}
+
+namespace {
+
+uint64_t GetLe(const uint8_t* p, int n) {
+    uint64_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = v << 8 | p[i];
+    return v;
+}
+
+bool SameGuid(const uint8_t* p, const Guid& g) {
+    Bytes b;
+    PutGuid(b, g);
+    return std::memcmp(p, b.data(), 16) == 0;
+}
+
+bool PReadAll(int fd, uint8_t* p, std::size_t n, off_t at) {
+    while (n > 0) {
+        ssize_t done = ::pread(fd, p, n, at);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        p += done;
+        n -= static_cast<std::size_t>(done);
+        at += done;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool AsfWriter::FinishInterrupted(const std::string& path, Recovered* recovered) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    auto fail = [fd] {
+        ::close(fd);
+        return false;
+    };
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_size < 30) return fail();
+    const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
+    Bytes top(30);
+    if (!PReadAll(fd, top.data(), top.size(), 0) || !SameGuid(top.data(), kHeaderObject)) return fail();
+    const uint64_t headerSize = GetLe(top.data() + 16, 8);
+    if (headerSize < 30 || headerSize + kDataObjectHeaderSize > fileSize || headerSize > (1u << 20)) return fail();
+    Bytes h(headerSize + kDataObjectHeaderSize);
+    if (!PReadAll(fd, h.data(), h.size(), 0) || !SameGuid(h.data() + headerSize, kDataObject)) return fail();
+
+    auto impl = std::make_unique<Impl>();
+    Impl& w = *impl;
+    w.dataAt = headerSize;
+    uint32_t flags = 0;
+    uint32_t packetSize = 0;
+    // The header's objects, and those of its extension: the file's properties and the streams.
+    auto objectAt = [&](std::size_t at, std::size_t end) { return at + 24 <= end && GetLe(&h[at + 16], 8) >= 24; };
+    for (std::size_t at = 30; objectAt(at, headerSize); at += GetLe(&h[at + 16], 8)) {
+        const uint8_t* o = &h[at];
+        const uint64_t size = GetLe(o + 16, 8);
+        if (at + size > headerSize) return fail();
+        if (SameGuid(o, kFilePropertiesObject) && size >= 104) {
+            w.filePropsAt = at;
+            std::memcpy(w.fileId, o + 24, 16);
+            w.creationTime = GetLe(o + 48, 8);
+            w.prerollMs = static_cast<uint32_t>(GetLe(o + 80, 8));
+            flags = static_cast<uint32_t>(GetLe(o + 88, 4));
+            packetSize = static_cast<uint32_t>(GetLe(o + 92, 4));
+        } else if (SameGuid(o, kStreamPropertiesObject) && size >= 78) {
+            Impl::Stream stream;
+            stream.number = static_cast<uint16_t>(GetLe(o + 72, 2) & 0x7F);
+            const uint32_t typeLength = static_cast<uint32_t>(GetLe(o + 64, 4));
+            if (SameGuid(o + 24, kAudioMedia)) {
+                stream.kind = Impl::Kind::kAudio;
+                if (typeLength >= 12 && 78 + 12 <= size) stream.avgBytesPerSec = static_cast<uint32_t>(GetLe(o + 86, 4));
+            } else if (SameGuid(o + 24, kVideoMedia)) {
+                stream.kind = Impl::Kind::kVideo;
+            }
+            w.streams.push_back(stream);
+        } else if (SameGuid(o, kHeaderExtensionObject) && size >= 46) {
+            for (std::size_t in = at + 46; objectAt(in, at + size); in += GetLe(&h[in + 16], 8)) {
+                const uint8_t* e = &h[in];
+                if (!SameGuid(e, kExtendedStreamPropertiesObject) || GetLe(e + 16, 8) < 88) continue;
+                for (Impl::Stream& stream : w.streams) {
+                    if (stream.number != GetLe(e + 72, 2)) continue;
+                    stream.bitrate = static_cast<uint32_t>(GetLe(e + 40, 4));
+                    stream.espMaxObjectAt = in + 64;
+                    stream.frame100ns = GetLe(e + 76, 8);
+                }
+            }
+        }
+    }
+    // Only this writer's own files: fixed-size packets of its size, every stream described.
+    if (!w.filePropsAt || packetSize != kPacketSize || w.streams.empty()) return fail();
+    for (const Impl::Stream& stream : w.streams) {
+        if (stream.espMaxObjectAt == 0) return fail();
+    }
+    const bool open = (flags & kBroadcastFlag) != 0;
+    if (recovered) *recovered = {GetLe(&h[headerSize + 40], 8), 0, open};
+    if (!open) {
+        if (recovered) recovered->durationMs = (GetLe(&h[w.filePropsAt + 64], 8) / 10'000) - w.prerollMs;
+        ::close(fd);
+        return true;
+    }
+    w.indexStream = -1;
+    for (std::size_t i = 0; i < w.streams.size(); ++i) {
+        if (w.streams[i].kind == Impl::Kind::kVideo) {
+            w.indexStream = static_cast<int>(i);
+            break;
+        }
+    }
+    if (w.indexStream < 0) w.indexStream = 0;
+
+    // The packets as the writer made them, up to the first that is cut off or damaged.
+    Bytes packet(kPacketSize);
+    int keyObject = -1;  // object number of the last key frame of the indexed stream
+    const uint64_t first = headerSize + kDataObjectHeaderSize;
+    for (uint64_t at = first; at + kPacketSize <= fileSize; at += kPacketSize) {
+        if (!PReadAll(fd, packet.data(), kPacketSize, static_cast<off_t>(at))) break;
+        const uint8_t* p = packet.data();
+        if (p[0] != 0x82 || p[3] != 0x11 || p[4] != 0x5D || (p[13] & 0xC0) != 0x80) break;
+        const uint32_t padding = static_cast<uint32_t>(GetLe(p + 5, 2));
+        const uint32_t count = p[13] & 0x3F;
+        std::size_t q = kPacketHeaderSize;
+        bool whole = count > 0;
+        struct Found {
+            Impl::Stream* stream;
+            uint32_t timeMs;
+            uint32_t objectSize;
+            uint8_t object;
+            uint32_t offset;
+            bool key;
+        };
+        std::vector<Found> found;
+        for (uint32_t i = 0; whole && i < count; ++i) {
+            if (q + kPayloadHeaderSize > kPacketSize) {
+                whole = false;
+                break;
+            }
+            const uint16_t number = p[q] & 0x7F;
+            const bool key = (p[q] & 0x80) != 0;
+            const uint32_t offset = static_cast<uint32_t>(GetLe(p + q + 2, 4));
+            const uint32_t objectSize = static_cast<uint32_t>(GetLe(p + q + 7, 4));
+            const uint32_t fileTimeMs = static_cast<uint32_t>(GetLe(p + q + 11, 4));
+            const uint32_t length = static_cast<uint32_t>(GetLe(p + q + 15, 2));
+            Impl::Stream* stream = w.Find(number);
+            if (!stream || p[q + 6] != 8 || q + kPayloadHeaderSize + length > kPacketSize ||
+                fileTimeMs < w.prerollMs) {
+                whole = false;
+                break;
+            }
+            found.push_back({stream, fileTimeMs - w.prerollMs, objectSize, p[q + 1], offset, key});
+            q += kPayloadHeaderSize + length;
+        }
+        if (!whole || q + padding != kPacketSize) break;
+        for (const Found& f : found) {
+            Impl::Stream& s = *f.stream;
+            s.written = true;
+            s.lastPtsMs = std::max(s.lastPtsMs, f.timeMs);
+            s.maxObjectSize = std::max(s.maxObjectSize, f.objectSize);
+            if (s.kind == Impl::Kind::kAudio && s.avgBytesPerSec > 0)
+                s.lastDurationMs =
+                    static_cast<uint32_t>((uint64_t{f.objectSize} * 1000 + s.avgBytesPerSec / 2) / s.avgBytesPerSec);
+            else if (s.kind == Impl::Kind::kVideo)
+                s.lastDurationMs = static_cast<uint32_t>(s.frame100ns / 10'000);
+            if (&s != &w.streams[w.indexStream] || !(f.key || s.kind != Impl::Kind::kVideo)) continue;
+            if (f.offset == 0) {
+                Impl::IndexPoint point;
+                point.firstEntry = ((uint64_t{f.timeMs} + w.prerollMs) * 10'000 + kIndexInterval100ns - 1) /
+                                   kIndexInterval100ns;
+                point.packet = static_cast<uint32_t>(w.packets);
+                point.packetCount = 1;
+                if (!w.indexPoints.empty() && w.indexPoints.back().firstEntry >= point.firstEntry)
+                    w.indexPoints.back() = point;
+                else
+                    w.indexPoints.push_back(point);
+                keyObject = f.object;
+            } else if (!w.indexPoints.empty() && f.object == keyObject &&
+                       w.indexPoints.back().packet + w.indexPoints.back().packetCount == w.packets) {
+                // The rest of the key frame, in the packets that follow its start.
+                ++w.indexPoints.back().packetCount;
+            }
+        }
+        w.lastSendMs = static_cast<uint32_t>(GetLe(p + 7, 4));
+        w.lastPacketDurationMs = static_cast<uint16_t>(GetLe(p + 11, 2));
+        ++w.packets;
+    }
+    // Whatever follows the last whole packet goes; Finish writes the rest as it always does.
+    if (::ftruncate(fd, static_cast<off_t>(first + w.packets * kPacketSize)) != 0) return fail();
+    w.fd = fd;
+    AsfWriter finisher;
+    finisher.impl_ = impl.release();
+    const bool ok = finisher.Finish();
+    if (recovered) {
+        recovered->packets = finisher.impl_->packets;
+        recovered->durationMs = finisher.impl_->EndMs();
+    }
     return ok;
 }
 

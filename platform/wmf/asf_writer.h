@@ -68,6 +68,18 @@ public:
     bool IsOpen() const;
     uint64_t PacketsWritten() const;
 
+    // What finishing an interrupted file found.
+    struct Recovered {
+        uint64_t packets = 0;     // whole packets kept
+        uint64_t durationMs = 0;  // play duration, without the preroll
+        bool wasOpen = false;     // the file had never been finished
+    };
+    // Finishes a file this writer began and never finished (the program was killed, the disk
+    // filled): drops a packet cut off at the end or damaged, and writes the real sizes, the
+    // duration and the simple index, as Finish would have. A finished file is left as it is.
+    // False when the file is not one of this writer's or cannot be written.
+    static bool FinishInterrupted(const std::string& path, Recovered* recovered = nullptr);
+
 private:
     struct Impl;
     Impl* impl_ = nullptr;

@@ -453,6 +453,82 @@ TEST_F(AsfWriterTest, RecordingKilledBeforeFinishStillReadsUpToItsLastSecond) {
     EXPECT_GE(commands, 4);
 }
 
+// A file cut short, finished afterwards, reads as the finished file up to where it was cut: the
+// same packets, the real sizes and duration, and an index; a damaged tail goes.
+TEST_F(AsfWriterTest, AnInterruptedFileIsFinishedAfterwards) {
+    const std::string whole = dir_ + "/whole.asf", cut = dir_ + "/cut.asf";
+    {
+        AsfWriter w;
+        w.AddAudioStream(audio_);
+        w.AddVideoStream({.number = 2, .width = 320, .height = 240, .fourcc = 0x32564D57, .bitCount = 24,
+                          .codecData = {}, .bitrate = 80000, .avgTimePerFrame100ns = 666'667});
+        w.AddCommandStream({.number = 3, .bitrate = 1000});
+        ASSERT_TRUE(w.Begin(whole, 3000));
+        for (uint32_t frame = 0; frame * 1000 / 15 < 6000; ++frame) {
+            const uint32_t t = frame * 1000 / 15;
+            Bytes picture(frame % 15 == 0 ? 9000 : 700, uint8_t(frame));  // a key frame a second
+            ASSERT_TRUE(w.WriteSample(2, t, frame % 15 == 0, picture.data(), picture.size()));
+            if (frame % 4 == 0) {
+                Bytes block(2000, uint8_t(frame));
+                ASSERT_TRUE(w.WriteSample(1, t, true, block.data(), block.size()));
+            }
+            if (frame % 15 == 7) {
+                Bytes cmd = Command("pages", "(" + std::to_string(frame / 15) + ",0)");
+                ASSERT_TRUE(w.WriteSample(3, t, true, cmd.data(), cmd.size()));
+            }
+            ASSERT_TRUE(w.Flush());
+        }
+        std::filesystem::copy_file(whole, cut);  // the file as a kill would leave it
+        ASSERT_TRUE(w.Finish());
+    }
+    Bytes junk(1234, 0xAB);
+    {
+        std::ofstream tail(cut, std::ios::binary | std::ios::app);
+        tail.write(reinterpret_cast<const char*>(junk.data()), static_cast<std::streamsize>(junk.size()));
+    }
+    AsfWriter::Recovered recovered;
+    ASSERT_TRUE(AsfWriter::FinishInterrupted(cut, &recovered));
+    EXPECT_TRUE(recovered.wasOpen);
+    Asf a(whole), b(cut);
+    ASSERT_TRUE(b.error.empty()) << b.error;
+    EXPECT_EQ(b.Field(kFileProps, 88, 4), 2u);  // seekable, no longer a broadcast
+    EXPECT_EQ(b.Field(kFileProps, 40, 8), b.b.size());
+    EXPECT_EQ(Le(b.b, b.dataAt + 40, 8), b.packets);
+    EXPECT_EQ(recovered.packets, b.packets);
+    EXPECT_GE(b.packets + 2, a.packets);  // a packet or so was still on its way
+    // Every packet kept is the finished file's packet.
+    EXPECT_TRUE(std::equal(b.b.begin() + b.dataAt + 50, b.b.begin() + b.dataAt + 50 + b.packets * b.packetSize,
+                           a.b.begin() + a.dataAt + 50));
+    // The duration is where its last sample ends, as the finished file's is.
+    const uint64_t playA = a.Field(kFileProps, 64, 8), playB = b.Field(kFileProps, 64, 8);
+    EXPECT_LE(playB, playA);
+    EXPECT_GE(playB + 10'000'000, playA);
+    EXPECT_EQ(recovered.durationMs * 10'000 + 3000 * 10'000, playB);
+    // An index, with an entry a second.
+    ASSERT_FALSE(b.objects.count("33000890-E5B1-11CF-89F4-00A0C90349CB"));  // it follows the data
+    const std::size_t index = b.dataAt + Le(b.b, b.dataAt + 16, 8);
+    ASSERT_LT(index + 56, b.b.size());
+    EXPECT_EQ(GuidText(b.b, index), "33000890-E5B1-11CF-89F4-00A0C90349CB");
+    EXPECT_EQ(Le(b.b, index + 52, 4), playB / 10'000'000 + 1);
+    if (kHaveFfmpeg) {
+        // FFmpeg reads the duration as it reads the finished file's (it adds the streams' start times).
+        const auto duration = [](const std::string& path) {
+            return std::stod(Shell("ffprobe -v error -show_entries format=duration -of csv=p=0 " + path));
+        };
+        EXPECT_NEAR(duration(cut), duration(whole), 0.3);
+        EXPECT_EQ(Shell("ffmpeg -v error -i " + cut + " -map 0:a -f null - 2>&1"), "");
+    }
+
+    // A finished file is left as it is; a file that is no ASF is refused.
+    const Bytes finished = ReadAll(whole);
+    ASSERT_TRUE(AsfWriter::FinishInterrupted(whole, &recovered));
+    EXPECT_FALSE(recovered.wasOpen);
+    EXPECT_EQ(ReadAll(whole), finished);
+    std::ofstream(dir_ + "/text.asf") << "not a media file at all, but long enough to look at";
+    EXPECT_FALSE(AsfWriter::FinishInterrupted(dir_ + "/text.asf"));
+    EXPECT_FALSE(AsfWriter::FinishInterrupted(dir_ + "/missing.asf"));
+}
+
 TEST_F(AsfWriterTest, RefusesWhatItCannotWriteAndFinishesInTheDestructor) {
     AsfWriter none;
     Bytes one(1, 1);
