@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 extern "C" {
@@ -26,9 +27,11 @@ constexpr int kOpusRates[] = {8000, 12000, 16000, 24000, 48000};
 constexpr int kOpusFullRate = 48000;
 constexpr int64_t kVideoBitrate = 150000;
 constexpr int64_t kAudioBitrate = 32000;
-// How much a recording cut short by a crash or a full disk may lose, at most: the WebM's
-// clusters and the timeline reach the disk this often.
+// How much a recording cut short by a crash or a full disk may lose, at most: the timeline
+// reaches the disk this often, and the WebM's clusters twice as often (a cluster reaches the file
+// when the next one begins, and the interleaving holds a packet or two more).
 constexpr uint64_t kKeepOnDiskMs = 1000;
+constexpr int64_t kClusterMs = 500;
 
 }  // namespace
 
@@ -63,6 +66,35 @@ std::string FormatTimelineScript(const std::vector<TimelineCommand>& commands, P
                   std::to_string(views[i].height) + "]";
     }
     return script + "]};\r\n";
+}
+
+bool ParseTimelineSpace(const std::string& script, PositionSpace& space, std::vector<ViewSize>& views) {
+    const std::size_t at = script.rfind("var tovraSpace = {kind: \"");
+    if (at == std::string::npos) return false;
+    std::size_t pos = at + std::strlen("var tovraSpace = {kind: \"");
+    if (script.compare(pos, 6, "slide\"") == 0) {
+        space = PositionSpace::Slide;
+        views.clear();
+        return true;
+    }
+    const std::string sizes = "view\", sizes: [";
+    if (script.compare(pos, sizes.size(), sizes) != 0) return false;
+    pos += sizes.size();
+    std::vector<ViewSize> found;
+    // "[time,width,height], [time,width,height]]}"
+    while (pos < script.size() && script[pos] != ']') {
+        unsigned long long time = 0;
+        int width = 0, height = 0, used = 0;
+        if (std::sscanf(script.c_str() + pos, " , [%llu,%d,%d]%n", &time, &width, &height, &used) != 3 &&
+            std::sscanf(script.c_str() + pos, " [%llu,%d,%d]%n", &time, &width, &height, &used) != 3) {
+            return false;
+        }
+        found.push_back({time, width, height});
+        pos += static_cast<std::size_t>(used);
+    }
+    space = PositionSpace::View;
+    views = std::move(found);
+    return true;
 }
 
 struct CompanionWriter::State {
@@ -205,8 +237,8 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
     s->height = picture.height > 0 ? picture.height : -picture.height;
     s->bottomUp = picture.height > 0;
     if (avformat_alloc_output_context2(&s->format, nullptr, "webm", webmPath.c_str()) < 0) return false;
-    // Every cluster goes to the file as it ends, and a cluster ends each second: a recording cut
-    // short plays up to its last second.
+    // Every cluster goes to the file as it ends, and a cluster ends every half second: a
+    // recording cut short plays up to its last second.
     s->format->flush_packets = 1;
     const bool globalHeader = s->format->oformat->flags & AVFMT_GLOBALHEADER;
 
@@ -284,7 +316,7 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
 
     if (avio_open(&s->format->pb, webmPath.c_str(), AVIO_FLAG_WRITE) < 0) return false;
     AVDictionary* options = nullptr;
-    av_dict_set_int(&options, "cluster_time_limit", static_cast<int64_t>(kKeepOnDiskMs), 0);
+    av_dict_set_int(&options, "cluster_time_limit", kClusterMs, 0);
     const int written = avformat_write_header(s->format, &options);
     av_dict_free(&options);
     if (written < 0) return false;

@@ -34,6 +34,10 @@ struct ViewSize {
 std::string FormatTimelineScript(const std::vector<TimelineCommand>& commands,
                                  PositionSpace space = PositionSpace::View, const std::vector<ViewSize>& views = {});
 
+// The positions' space a timeline script names (what FormatTimelineScript wrote); false when it
+// names none.
+bool ParseTimelineSpace(const std::string& script, PositionSpace& space, std::vector<ViewSize>& views);
+
 class CompanionWriter {
 public:
     CompanionWriter();
