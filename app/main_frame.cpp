@@ -81,9 +81,9 @@ void CMainFrame::CreateStatusBar() {
     timePane_->setMinimumWidth(
         std::max(kTimePaneWidth, timePane_->fontMetrics().horizontalAdvance(QStringLiteral("000:00:00")) + 12));
     bar->addPermanentWidget(timePane_);
-    // The idle text comes back whenever a prompt ends.
-    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
-        if (text.isEmpty()) bar->showMessage(res::String(res::kIdleMessage));
+    // The idle text (or the lasting text in its place) comes back whenever a prompt ends.
+    connect(bar, &QStatusBar::messageChanged, this, [this, bar](const QString& text) {
+        if (text.isEmpty()) bar->showMessage(statusText_.isEmpty() ? res::String(res::kIdleMessage) : statusText_);
     });
 }
 
@@ -199,6 +199,11 @@ void CMainFrame::SetElapsedTime(uint32_t ms) {
     timePane_->repaint();
 }
 
+void CMainFrame::SetStatusText(const QString& text) {
+    statusText_ = text;
+    statusBar()->showMessage(text.isEmpty() ? res::String(res::kIdleMessage) : text);
+}
+
 QTreeWidget* CMainFrame::PageTree() { return treeBar_ ? treeBar_->Tree() : nullptr; }
 
 QWidget* CMainFrame::PreviewWindow() { return treeBar_ ? treeBar_->Preview() : nullptr; }
@@ -251,7 +256,8 @@ void CMainFrame::BringToFront() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    // An unsaved page edit is saved, dropped or keeps the window open, as the teacher answers.
+    // An unsaved page edit is saved, dropped or keeps the window open, as the teacher answers; a
+    // recording is finished whole.
     if (view_ && !view_->QueryClose()) {
         event->ignore();
         return;

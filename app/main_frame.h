@@ -57,6 +57,7 @@ public:
     void RebuildMainMenu() override;
     void TrackPopupMenu(int resourceId, int popupIndex, const std::string& base, QPoint globalPos) override;
     void SetElapsedTime(uint32_t ms) override;
+    void SetStatusText(const QString& text) override;
 
     // CommandTarget
     bool OnCommand(int id) override;
@@ -87,6 +88,7 @@ private:
     bool statusBarWasVisible_ = true;
     int languageChoice_ = 0;
     QStringList recentFiles_;
+    QString statusText_;  // shown in place of the idle text while set
 };
 
 }  // namespace tovra

@@ -123,6 +123,8 @@ bool CMirovaApp::OpenDocumentFile(const QString& path) {
         forget();
         return false;
     }
+    // While a recording runs no other course opens (the view says why); the file stays listed.
+    if (view_->State() != RecordState::Stopped) return view_->MayLeaveCourse();
     if (!doc_->Serialize(true, info.absoluteFilePath())) {
         forget();
         return false;
@@ -168,7 +170,7 @@ bool CMirovaApp::OnCommand(int id) {
 
 bool CMirovaApp::OnUpdateCommand(int id, framework::CommandState& state) {
     if (id >= cmd::kFileMruFirst && id <= cmd::kFileMruLast) {
-        state.enabled = id - cmd::kFileMruFirst < recent_->Entries().size();
+        state.enabled = id - cmd::kFileMruFirst < recent_->Entries().size() && view_->State() == RecordState::Stopped;
         return true;
     }
     return false;

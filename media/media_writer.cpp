@@ -270,12 +270,14 @@ bool MediaWriter::OpenWriter(const std::string& path, const MediaType* audioInpu
     return !Failed(writer_->BeginWriting());
 }
 
-void MediaWriter::Close() {
+bool MediaWriter::Close() {
+    bool finished = true;
     if (writer_) {
-        writer_->EndWriting();
+        finished = !Failed(writer_->EndWriting());
         writer_.reset();
     }
     profileManager_.reset();
+    return finished;
 }
 
 bool MediaWriter::WriteOn(uint32_t input, uint64_t timeMs, const uint8_t* data, uint32_t length) {

@@ -56,8 +56,8 @@ public:
     bool WriteVideo(uint64_t timeMs, const uint8_t* data, uint32_t length);
     // text: a code-page command "type,parameter"; split at the first comma into two strings.
     bool WriteScript(uint64_t timeMs, const std::string& text);
-    // Ends writing; safe when nothing is open.
-    void Close();
+    // Ends writing; safe when nothing is open. False when the file could not be finished.
+    bool Close();
 
     bool IsWriting() const { return writer_ != nullptr; }
 

@@ -279,13 +279,18 @@ bool VideoCapture::ShowFormatDialog(QWidget* parent) {
     return result;
 }
 
-void VideoCapture::GrabFrame() {
-    if (!sampleGrabber_ || captureBitmap_.Empty()) return;
+bool VideoCapture::GrabFrame() {
+    if (!sampleGrabber_ || captureBitmap_.Empty()) return false;
     long size = 0;
     if (Failed(sampleGrabber_->GetCurrentBuffer(size, nullptr)) || size > static_cast<long>(captureBufferSize_)) {
-        return;
+        return false;
     }
-    sampleGrabber_->GetCurrentBuffer(size, captureBitmap_.bits.data());
+    uint64_t id = 0;
+    if (Failed(sampleGrabber_->GetCurrentBuffer(size, captureBitmap_.bits.data(), &id))) return false;
+    const bool fresh = !grabbedAny_ || id != lastSampleId_;
+    grabbedAny_ = true;
+    lastSampleId_ = id;
+    return fresh;
 }
 
 bool VideoCapture::StartFrameThread(int16_t outputWidth, int16_t outputHeight, FrameCallback callback, void* userData) {
@@ -314,8 +319,15 @@ void VideoCapture::FrameThread(std::shared_ptr<ThreadState> state) {
         return;
     }
     const uint32_t period = (frameRate_ / 2 + 1000) / frameRate_;  // ms: 67 at 15 frames per second
+    // A camera that gives no new picture for this long, or whose graph reported an error, is
+    // lost: the recording is told once, and no pictures are made up until the camera is back.
+    constexpr uint32_t kStalledMs = 2000;
     uint32_t wait = period;
     uint32_t lastTick = TickCount() - (period - 1);
+    uint32_t lastFresh = lastTick;
+    bool seenFrame = false;  // no picture before the camera's first: a black one would be made up
+    bool lost = false;
+    grabbedAny_ = false;
     int lastResult = 0;
     while (state->run) {
         const uint32_t now = TickCount();
@@ -331,8 +343,24 @@ void VideoCapture::FrameThread(std::shared_ptr<ThreadState> state) {
             lastResult = callback_(nullptr, 0, userData_);
             continue;
         }
-        GrabFrame();
+        const bool fresh = GrabFrame();
         if (captureBitmap_.Empty()) continue;
+        if (fresh) {
+            lastFresh = now;
+            seenFrame = true;
+            lost = false;
+        }
+        const bool stalled = now - lastFresh > kStalledMs || (graph_ && graph_->Failed());
+        if (stalled && !lost) {
+            lost = true;
+            if (QObject* notify = notifyWindow_.data()) {
+                QCoreApplication::postEvent(notify, new FrameThreadEvent(kCameraLost, 0));
+            }
+        }
+        if (!seenFrame || lost) {
+            lastResult = callback_(nullptr, 0, userData_);
+            continue;
+        }
         if (captureWidth_ != outputWidth_ || captureHeight_ != outputHeight_) {
             StretchDib24(captureBitmap_.bits.data(), captureWidth_, captureHeight_, output.bits.data(), outputWidth_,
                          outputHeight_);

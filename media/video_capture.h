@@ -32,8 +32,11 @@ struct CaptureDevice {
 // valid during the call. Returns 0 to ask for frames, anything else to idle.
 using FrameCallback = int (*)(const uint8_t* bits, int reserved, void* user);
 
-// Posted to the notify window when the frame thread cannot make its bitmap (wParam 2).
+// Posted to the notify window when the frame thread cannot make its bitmap (wParam 2), and when
+// the camera stops giving pictures after it started: an error of the graph, or none for a while
+// (wParam kCameraLost).
 inline constexpr int kFrameThreadFailed = 6501;
+inline constexpr uintptr_t kCameraLost = 3;
 class FrameThreadEvent : public QEvent {
 public:
     FrameThreadEvent(uintptr_t wParam, intptr_t lParam) : QEvent(EventType()), wParam(wParam), lParam(lParam) {}
@@ -100,7 +103,8 @@ private:
     bool AddGrabber();
     void CreateCaptureBitmap();
     void ReleasePreview();
-    void GrabFrame();
+    // Copies the latest frame into the capture bitmap; true when it is one not seen before.
+    bool GrabFrame();
     void FrameThread(std::shared_ptr<ThreadState> state);
 
     int deviceCount_ = 0;
@@ -119,6 +123,8 @@ private:
     int running_ = 0;
     capture::SampleGrabber* sampleGrabber_ = nullptr;  // owned by the graph
     uint32_t captureBufferSize_ = 0;                   // bytes of the capture bitmap
+    uint64_t lastSampleId_ = 0;                        // the frame GrabFrame took last
+    bool grabbedAny_ = false;
 
     std::shared_ptr<ThreadState> threadState_;
     std::thread thread_;

@@ -43,8 +43,13 @@ bool ViewCommandState(int id, const ViewCommandInputs& in, framework::CommandSta
         case cmd::kBrowse:
             state.enabled = true;
             return true;
+        // Another course is neither made nor opened while a recording runs: its index would get
+        // that course's pages.
         case cmd::kFileNew:
-            state.enabled = !in.deckImportPending;
+            state.enabled = !in.deckImportPending && stopped;
+            return true;
+        case cmd::kFileOpen:
+            state.enabled = stopped;
             return true;
         default:
             break;

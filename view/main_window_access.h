@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QString>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,8 @@ public:
     virtual void TrackPopupMenu(int resourceId, int popupIndex, const std::string& base, QPoint globalPos) = 0;
     // Elapsed recording time in the status bar.
     virtual void SetElapsedTime(uint32_t ms) = 0;
+    // A lasting text in the status bar in place of its idle text; empty brings the idle text back.
+    virtual void SetStatusText(const QString& text) = 0;
 };
 
 }  // namespace tovra

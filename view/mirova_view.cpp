@@ -23,6 +23,8 @@
 #include "course/project_file.h"
 #include "course/page_tree_bar.h"
 #include "course/project_open.h"
+#include "media/recording_recovery.h"
+#include "view/course_scripts.h"
 #include <QSignalBlocker>
 #include "lang/language_table.h"
 #include "platform/browser/browser_control.h"
@@ -113,8 +115,16 @@ bool CMirovaView::RunScript(const std::string& script) {
     return ran;
 }
 
+bool CMirovaView::MayLeaveCourse() {
+    if (recordState_ == RecordState::Stopped) return true;
+    ShowMessage(lang::MessageText("StopFirst"));
+    return false;
+}
+
 bool CMirovaView::ReadProjectFile(const std::string& path) {
     LogEvent(QStringLiteral("read-project"), QString::fromStdString(path));
+    // The recording's index would get the other course's pages.
+    if (!MayLeaveCourse()) return false;
     OpenedProject opened = LoadProjectFile(path);
     // A file that cannot be opened leaves the open course open and untouched: a later save must
     // not write it with anything of the other file.
@@ -172,8 +182,31 @@ bool CMirovaView::ReadProjectFile(const std::string& path) {
         return false;
     }
     AddToRecentFiles(path);
+    RecoverInterruptedRecording();
     emit CourseOpened();
     return true;
+}
+
+void CMirovaView::RecoverInterruptedRecording() {
+    const std::string web = course_.folder + "/web.files";
+    if (!RecordingWasInterrupted(web)) return;
+    LogEvent(QStringLiteral("recover"), QString::fromStdString(web));
+    const RecoveredRecording recovered = RecoverRecording(
+        web, course_.IsBlank() ? PositionSpace::View : PositionSpace::Slide,
+        {0, std::max(width(), 1), std::max(height(), 1)});
+    // The page index gets its end, which a recording of an earlier version wrote only at the stop.
+    std::string index;
+    const std::string indexPath = web + "/CourseIndex.js";
+    const std::string end = IndexEnd();
+    if (ReadWholeFile(indexPath, kMaxProjectFileBytes, index) == ReadFileResult::Ok &&
+        index.compare(index.size() >= end.size() ? index.size() - end.size() : 0, std::string::npos, end) != 0) {
+        WriteFileAtomically(indexPath, index + end);
+    }
+    if (!recovered.media) return;
+    const uint32_t seconds = static_cast<uint32_t>((recovered.durationMs + 500) / 1000);
+    QString text = lang::MessageText("Recovered");
+    text.replace(QLatin1String("%s"), QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0')));
+    ShowMessage(text);
 }
 
 void CMirovaView::RestoreOpenCourse(OpenCourseState state) {
@@ -381,6 +414,7 @@ QString CMirovaView::ChooseFile(const QString& filter) {
 }
 
 void CMirovaView::OnFileOpen() {
+    if (!MayLeaveCourse()) return;
     if (course_.deckImportPending && !course_.deckPath.empty()) {
         if (ImportDeck()) Navigate(FullscreenAddress(course_));
         return;
@@ -413,7 +447,12 @@ void CMirovaView::OnFileOpen() {
     }
 }
 
-bool CMirovaView::QueryClose() { return CloseEditor(); }
+bool CMirovaView::QueryClose() {
+    if (!CloseEditor()) return false;
+    // A recording is finished whole, so that every file plays to its end.
+    OnRecordStop();
+    return true;
+}
 
 bool CMirovaView::BeforeLanguageSwitch() {
     if (!SettleEditorChanges()) return false;

@@ -117,6 +117,8 @@ public:
     bool SettleEditorChanges();
     // Whether the main window may close now: false when the teacher kept an unsaved edit.
     bool QueryClose();
+    // Whether another course may be opened or made now; says why not (a recording runs).
+    bool MayLeaveCourse();
     // A language switch: asks first about an unsaved edit (false: keep the old language), then
     // shows the editor page of the new language.
     bool BeforeLanguageSwitch();
@@ -221,6 +223,9 @@ private:
     void SetUpEditorPage(const QString& url);
     std::string SelectedItemLabel() const;
     void StopForWriteFailure();
+    bool WriteIndexFile(bool final);
+    void CameraLost();
+    void RecoverInterruptedRecording();
     bool PenMouseEvent(QEvent* event);
     QPoint StoredPoint(QPoint p) const;
     ViewCommandInputs CommandInputs() const;
@@ -242,7 +247,11 @@ private:
     MediaWriter writer_;
     CompanionWriter companion_;  // video001.webm and video001.js beside the recording
     std::recursive_mutex recordLock_;  // every MediaWriter call, the frame-count correction, start and stop
-    std::FILE* indexFile_ = nullptr;
+    // "CourseIndex.js" while recording: its text so far, rewritten whole with its end at every
+    // line, so that it reads as a script whenever the recording stops.
+    std::string indexText_;
+    std::string indexPath_;
+    bool indexOpen_ = false;
     std::string mediaPath_;
     uint32_t clockMs_ = 0;                 // recorded time, pauses excluded
     std::atomic<uint32_t> frameCount_{0};  // frames written; frame n is at n * 1000 / 15 ms
@@ -255,6 +264,7 @@ private:
     QDeadlineTimer ownTitleExpiry_;
     bool captureSetUp_ = false;
     std::atomic<bool> videoWriteFailed_{false};
+    bool cameraLost_ = false;  // said once a recording
     shell::Profile* profile_ = nullptr;
     BandwidthDialog* bandwidthDialog_ = nullptr;
     SetTitleDialog* setTitleDialog_ = nullptr;

@@ -122,7 +122,7 @@ private:
 }  // namespace
 
 void CMirovaView::OnFileNew() {
-    if (course_.deckImportPending) return;
+    if (course_.deckImportPending || !MayLeaveCourse()) return;
     CreateCourseDialog& dialog = *createDialog_;
     // The dialog edits the open course's title texts.
     if (course_.IsOpen()) CopyTitleTexts(course_, dialog);

@@ -2,11 +2,14 @@
 // camera frames, page and pointer commands, the capture settings, and the pen.
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "app/bandwidth_dialog.h"
@@ -21,6 +24,8 @@
 #include "view/event_log.h"
 #include "view/mirova_view.h"
 #include "view/title_texts.h"
+#include "media/recording_recovery.h"
+#include "platform/files/whole_file.h"
 
 namespace tovra {
 
@@ -64,6 +69,35 @@ uint32_t MulDiv(uint32_t a, uint32_t b, uint32_t c) { return static_cast<uint32_
 
 // ---- start, pause, stop ----
 
+namespace {
+
+// Where a recording that a new one replaces is kept: "<course>/<kept folder>/<date and time>".
+std::string KeptRecordingFolder(const std::string& courseFolder) {
+    QString name = lang::MessageText("KeptFolder");
+    if (name.isEmpty() || name.contains(QLatin1Char('/'))) name = QStringLiteral("Earlier recordings");
+    return courseFolder + "/" + name.toStdString() + "/" +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh.mm.ss")).toStdString();
+}
+
+// The files of one recording, in the web folder.
+constexpr const char* kRecordingFiles[] = {"video001.wmv", "video001.webm", "video001.js", "CourseIndex.js",
+                                           "video001.recording"};
+
+bool MoveRecording(const std::string& webFolder, const std::string& keep) {
+    std::error_code ec;
+    std::filesystem::create_directories(keep, ec);
+    if (ec) return false;
+    for (const char* name : kRecordingFiles) {
+        const std::filesystem::path from = std::filesystem::path(webFolder) / name;
+        if (!std::filesystem::exists(from, ec)) continue;
+        std::filesystem::rename(from, std::filesystem::path(keep) / name, ec);
+        if (ec) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void CMirovaView::OnRecordStart() {
     if (recordState_ == RecordState::Recording) return;
     // A recording shows the pages, not the editor: the edit is settled first, as the teacher says.
@@ -72,56 +106,79 @@ void CMirovaView::OnRecordStart() {
         recordState_ = RecordState::Recording;
         return;
     }
+    const std::string web = course_.folder + "/web.files";
+    // The microphone first: without one, nothing of the course is touched.
+    const wavein::WAVEFORMATEX format = SoundFormat();
+    if (!audio_->Open(this, 2000, &format)) {
+        ShowMessage(lang::MessageText("NoAudio"));
+        return;
+    }
+    // A lecture already recorded is replaced only when the teacher says so, and then kept aside.
+    if (QFileInfo::exists(QString::fromStdString(web + "/video001.wmv"))) {
+        const std::string keep = KeptRecordingFolder(course_.folder);
+        QString question = lang::MessageText("Rerecord");
+        question.replace(QLatin1String("%s"), QString::fromStdString(keep));
+        using framework::Answer;
+        if (Ask(question, {Answer::Yes, Answer::No}, Answer::No, Answer::No) != Answer::Yes) {
+            audio_->Close();
+            return;
+        }
+        if (!MoveRecording(web, keep)) {
+            audio_->Close();
+            ShowMessage(QStringLiteral("Failed Open: \r\n") + QString::fromStdString(keep));
+            return;
+        }
+    }
+
     std::lock_guard lock(recordLock_);
-    mediaPath_ = course_.folder + "/web.files/video001.wmv";
+    mediaPath_ = web + "/video001.wmv";
     const wmf::WaveFormatEx sound = WriterSoundFormat();
     if (!writer_.Start(mediaPath_, VideoFormat(), kFrameRate, bandwidthDialog_->bandwidthKbps * 1000, &sound)) {
+        audio_->Close();
         ShowMessage(QStringLiteral("init error"));
         return;
     }
     // The same lecture for today's browsers, which play no Windows Media. Without it the
     // recording still goes on.
-    const std::string companionBase = course_.folder + "/web.files/video001";
+    const std::string companionBase = web + "/video001";
     if (!companion_.Start(companionBase + ".webm", companionBase + ".js", VideoFormat(), kFrameRate, &sound)) {
         LogEvent(QStringLiteral("companion-failed"), QString::fromStdString(companionBase));
     }
     companion_.SetPositionSpace(course_.IsBlank() ? PositionSpace::View : PositionSpace::Slide);
     companion_.SetViewSize(0, width(), height());
-    const std::string indexPath = course_.folder + "/web.files/CourseIndex.js";
-    indexFile_ = std::fopen(indexPath.c_str(), "wb");
-    if (!indexFile_) {
-        ShowMessage(QStringLiteral("Failed Open File: \r\n") + QString::fromStdString(indexPath));
+    // Until every file is finished, the next opening knows to finish them.
+    WriteRecordingMarker(web);
+    indexPath_ = web + "/CourseIndex.js";
+    indexText_ = IndexHead(course_.unitName, course_.makeDate);
+    if (QTreeWidgetItem* item = PageItem(PageTree(), course_.currentPage)) {
+        indexText_ += IndexFirstPageLine(item->text(0).toStdString());
+    }
+    indexOpen_ = true;
+    if (!WriteIndexFile(false)) {
+        indexOpen_ = false;
+        ShowMessage(QStringLiteral("Failed Open File: \r\n") + QString::fromStdString(indexPath_));
         writer_.Close();
         companion_.Close();
+        audio_->Close();
         return;
     }
     WriteInfoScript();
-    WriteIndexLine(IndexHead(course_.unitName, course_.makeDate));
-    if (QTreeWidgetItem* item = PageItem(PageTree(), course_.currentPage)) {
-        WriteIndexLine(IndexFirstPageLine(item->text(0).toStdString()));
-    }
+    WriteCourseDetails();
     frameCount_ = 0;
     clockMs_ = 0;
     loggedPage_ = 0;
     loggedStep_ = pageStep_;
     videoWriteFailed_ = false;
+    cameraLost_ = false;
     // Without a camera the recording goes on with sound only; the teacher is told so.
     if (!video_.StartFrameThread(320, 240, &CMirovaView::OnVideoFrame, this) || !video_.HasCaptureBitmap()) {
         ShowMessage(lang::MessageText("NoVideo"));
     }
-    const wavein::WAVEFORMATEX format = SoundFormat();
-    if (!audio_->Open(this, 2000, &format)) {
-        video_.StopFrameThread();
-        writer_.Close();
-        companion_.Close();
-        std::fclose(indexFile_);
-        indexFile_ = nullptr;
-        ShowMessage(lang::MessageText("NoAudio"));
-        return;
-    }
     recordState_ = RecordState::Recording;
     lastPointer_ = QPoint(0, 0);
     strokePoints_.clear();
+    // Another course cannot be opened or made meanwhile; the status bar says so.
+    if (mainFrame_) mainFrame_->SetStatusText(lang::MessageText("Recording"));
     LogEvent(QStringLiteral("record-start"), QString::fromStdString(mediaPath_));
 }
 
@@ -138,17 +195,20 @@ void CMirovaView::OnRecordStop() {
     penOn_ = false;
     // A frame waiting for the lock sees this and returns at once, so the frame thread ends promptly.
     recordState_ = RecordState::Stopped;
-    if (indexFile_) {
-        WriteIndexLine(IndexEnd());
-        std::fclose(indexFile_);
-        indexFile_ = nullptr;
+    bool finished = true;
+    if (indexOpen_) {
+        finished = WriteIndexFile(true);
+        indexOpen_ = false;
     }
-    writer_.Close();
-    companion_.Close();
+    finished = writer_.Close() && finished;
+    finished = companion_.Close() && finished;
     audio_->Close();
     video_.StopFrameThread();
+    // A file that could not be finished (a full disk) is finished at the next opening.
+    if (finished) RemoveRecordingMarker(course_.folder + "/web.files");
     ClearStrokes();
     LogEvent(QStringLiteral("record-stop"), QString::number(clockMs_));
+    if (mainFrame_ && !viewClosing_) mainFrame_->SetStatusText(QString());
     if (!viewClosing_) {
         if (QWidget* input = browser_->InputWidget()) input->unsetCursor();
         update();
@@ -161,11 +221,24 @@ void CMirovaView::StopForWriteFailure() {
     ShowMessage(lang::MessageText("WriteFail"));
 }
 
+void CMirovaView::CameraLost() {
+    if (recordState_ == RecordState::Stopped || cameraLost_) return;
+    // Said once; the recording goes on with sound and commands, and no pictures are made up.
+    cameraLost_ = true;
+    LogEvent(QStringLiteral("camera-lost"), QString::number(clockMs_));
+    const QString lost = lang::MessageText("CameraLost");
+    ShowMessage(lost.isEmpty() ? lang::MessageText("NoVideo") : lost);
+}
+
 // ---- the clock ----
 
 void CMirovaView::customEvent(QEvent* event) {
     if (event->type() == wavein::WaveInDataEvent::EventType()) {
         OnWaveInData(static_cast<wavein::WaveInDataEvent*>(event)->header);
+        return;
+    }
+    if (event->type() == FrameThreadEvent::EventType()) {
+        if (static_cast<FrameThreadEvent*>(event)->wParam == kCameraLost) CameraLost();
         return;
     }
     QWidget::customEvent(event);
@@ -268,9 +341,13 @@ int CMirovaView::OnVideoFrame(const uint8_t* bits, int, void* user) {
 // ---- index and title scripts ----
 
 void CMirovaView::WriteIndexLine(const std::string& line) {
-    if (!indexFile_) return;
-    std::fwrite(line.data(), 1, line.size(), indexFile_);
-    std::fflush(indexFile_);  // the index of a killed recording keeps its lines
+    if (!indexOpen_) return;
+    indexText_ += line;
+    WriteIndexFile(false);  // a failed write leaves the index of the line before
+}
+
+bool CMirovaView::WriteIndexFile(bool final) {
+    return WriteFileAtomically(indexPath_, indexText_ + IndexEnd(), final ? Durability::Synced : Durability::Unsynced);
 }
 
 std::string CMirovaView::SelectedItemLabel() const {

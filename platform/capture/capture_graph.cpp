@@ -27,15 +27,17 @@ void EnsureGstreamer() {
     std::call_once(once, [] { gst_init(nullptr, nullptr); });
 }
 
-// Errors of the graph go to standard output for diagnosis; every other message is dropped, so
-// nothing piles up on a bus nobody reads.
-GstBusSyncReply OnBusMessage(GstBus*, GstMessage* msg, gpointer) {
+// Errors of the graph go to standard output for diagnosis and mark the graph failed, which the
+// recording tells the teacher; every other message is dropped, so nothing piles up on a bus
+// nobody reads.
+GstBusSyncReply OnBusMessage(GstBus*, GstMessage* msg, gpointer failed) {
     if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
         GError* error = nullptr;
         gst_message_parse_error(msg, &error, nullptr);
         std::printf("capture: %s\n", error ? error->message : "error");
         std::fflush(stdout);
         g_clear_error(&error);
+        static_cast<std::atomic<bool>*>(failed)->store(true);
     }
     gst_message_unref(msg);
     return GST_BUS_DROP;
@@ -412,7 +414,7 @@ HRESULT SampleGrabber::GetConnectedMediaType(VideoMediaType& format) {
     return S_OK;
 }
 
-HRESULT SampleGrabber::GetCurrentBuffer(long& size, uint8_t* buffer) {
+HRESULT SampleGrabber::GetCurrentBuffer(long& size, uint8_t* buffer, uint64_t* sampleId) {
     if (!connected_ || !sink_) return VFW_E_NOT_CONNECTED;
     if (!bufferSamples_) return E_INVALIDARG;
     GstSample* sample = gst_base_sink_get_last_sample(GST_BASE_SINK(sink_));
@@ -431,6 +433,10 @@ HRESULT SampleGrabber::GetCurrentBuffer(long& size, uint8_t* buffer) {
         } else {
             GstMapInfo map;
             GstBuffer* frame = gst_sample_get_buffer(sample);
+            if (frame && sampleId) {
+                *sampleId = GST_BUFFER_PTS_IS_VALID(frame) ? GST_BUFFER_PTS(frame)
+                                                           : reinterpret_cast<uintptr_t>(frame);
+            }
             if (frame && gst_buffer_map(frame, &map, GST_MAP_READ)) {
                 const int sourceStride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
                 const size_t offset = GST_VIDEO_INFO_PLANE_OFFSET(&info, 0);
@@ -494,7 +500,7 @@ CaptureGraph::CaptureGraph() {
     EnsureGstreamer();
     pipeline_ = gst_pipeline_new("capture");
     GstBus* bus = gst_element_get_bus(GST_ELEMENT(pipeline_));
-    gst_bus_set_sync_handler(bus, OnBusMessage, nullptr, nullptr);
+    gst_bus_set_sync_handler(bus, OnBusMessage, &failed_, nullptr);
     gst_object_unref(bus);
 }
 
@@ -583,6 +589,7 @@ VideoWindow* CaptureGraph::GetVideoWindow() { return window_.get(); }
 
 HRESULT CaptureGraph::Run() {
     if (downstream_.empty()) return VFW_E_NOT_CONNECTED;
+    failed_ = false;
     if (gst_element_set_state(GST_ELEMENT(pipeline_), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         gst_element_set_state(GST_ELEMENT(pipeline_), GST_STATE_NULL);
         return E_FAIL;

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -71,8 +72,9 @@ public:
     HRESULT SetBufferSamples(bool buffer);
     HRESULT GetConnectedMediaType(VideoMediaType& format);
     // The latest frame as a bottom-up DIB: with no buffer, size receives its length in bytes;
-    // with one, the frame is copied into it when it holds size bytes.
-    HRESULT GetCurrentBuffer(long& size, uint8_t* buffer);
+    // with one, the frame is copied into it when it holds size bytes. sampleId, when given,
+    // receives what tells this frame from the ones before (its time stamp).
+    HRESULT GetCurrentBuffer(long& size, uint8_t* buffer, uint64_t* sampleId = nullptr);
 
 private:
     friend class CaptureGraph;
@@ -102,6 +104,9 @@ public:
     HRESULT Run();
     HRESULT Stop();
     bool IsRunning() const { return running_; }
+    // Whether the graph reported an error (a device unplugged or taken, no format agreed) since
+    // it last started running.
+    bool Failed() const { return failed_.load(); }
     // Disconnects and removes every filter after the capture filter: grabber, preview, renderer.
     void RemoveDownstream();
 
@@ -112,6 +117,7 @@ private:
     std::unique_ptr<VideoWindow> window_;
     std::vector<void*> downstream_;  // elements after the source
     bool running_ = false;
+    std::atomic<bool> failed_{false};  // set on the streaming threads
 };
 
 }  // namespace tovra::capture

@@ -75,8 +75,15 @@ TEST(ViewCommandStates, RecordingCommandsFollowTheRecordState) {
     EXPECT_FALSE(StateOf(cmd::kRecordStop, in).enabled);
     EXPECT_FALSE(StateOf(cmd::kSetBandwidth, in).enabled);
 
+    // No other course is made or opened until the recording is stopped, paused or not.
+    for (RecordState state : {RecordState::Recording, RecordState::Paused, RecordState::Stopped}) {
+        in.recordState = state;
+        EXPECT_EQ(StateOf(cmd::kFileNew, in).enabled, state == RecordState::Stopped);
+        EXPECT_EQ(StateOf(cmd::kFileOpen, in).enabled, state == RecordState::Stopped);
+    }
+
     framework::CommandState other;
-    EXPECT_FALSE(ViewCommandState(cmd::kFileOpen, in, other));
+    EXPECT_FALSE(ViewCommandState(cmd::kAppAbout, in, other));
 }
 
 }  // namespace

@@ -291,6 +291,9 @@ var Tovra = (function () {
       }
       if (box.querySelector('.tree')) return 'recording';
     }
+    // An index cut off before its end (a recording that never finished) is no script at all:
+    // the recording's own page turns give the same index.
+    if (missing.indexOf('CourseIndex.js') < 0 && indexFromTimeline(box)) return 'recording';
     var list = pages();
     if (list) {
       var all = new tree();
@@ -308,6 +311,30 @@ var Tovra = (function () {
     p.textContent = text('noIndex');
     box.appendChild(p);
     return 'empty';
+  }
+
+  // The index CourseIndex.js would have built, from the "pages" commands of video001.js: a leaf
+  // for each page turned to, at its time, titled from the page list. False without a timeline.
+  function indexFromTimeline(box) {
+    var entries = missing.indexOf('video001.js') < 0 ? timelineEntries() : null;
+    if (!entries) return false;
+    var list = pages() || [];
+    var titles = {};
+    for (var i = 0; i < list.length; i++) titles[list[i].number] = list[i].title;
+    var all = new tree();
+    var b = all.add(new branch('branch2', '\u8bfe\u7a0b\u76ee\u5f55'));  // 课程目录, as the index names it
+    var shown = 0;
+    for (var k = 0; k < entries.length; k++) {
+      if (entries[k].type !== 'pages') continue;
+      var page = numbersIn(entries[k].parameter)[0];
+      if (!(page >= 1) || page === shown) continue;
+      shown = page;
+      b.add(new leaf(titles[page] || text('page', { n: page }), entries[k].time, page));
+    }
+    if (!shown) return false;
+    b.open = true;
+    all.write(box);
+    return true;
   }
 
   function indexWritten(box) {
