@@ -1,8 +1,9 @@
 // A lecture in the real editor that goes on until something ends it, for the tests of recordings
 // cut short (tests/app/recording_recovery_e2e_test.cpp): a blank course of three pages in FOLDER,
 // recorded with the test camera and the test run's microphone, a page turn every three seconds
-// and a pen stroke between turns. It prints "clock <ms>" as the recording's clock advances and
-// each message it would show as "message <text>", so the test knows where the lecture stands.
+// and a pen stroke between turns. It prints "clock <ms>" as the recording's clock advances,
+// "turn <ms> <page>" at each turn, and each message it would show as "message <text>", so the
+// test knows where the lecture stands.
 //
 // Usage: tovra-recording-child FOLDER
 #include <QApplication>
@@ -112,6 +113,8 @@ int main(int argc, char* argv[]) {
             turned = clock;
             page = page % 3 + 1;
             frame.PageTree()->setCurrentItem(PageItem(frame.PageTree(), page));
+            std::printf("turn %u %d\n", clock, page);
+            std::fflush(stdout);
         } else if (clock >= turned + 1500 && stroked < turned + 1500) {
             stroked = clock;
             if (!view->PenOn()) router.Dispatch(cmd::kPen);
