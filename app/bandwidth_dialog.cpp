@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "app/dialog_layout.h"
+#include "lang/language_table.h"
 #include "lang/localize.h"
 #include "platform/framework/message_box.h"
 
@@ -123,7 +124,7 @@ void BandwidthDialog::TakeSliderValue() {
 void BandwidthDialog::accept() {
     const std::optional<std::uint32_t> value = ParseUnsigned(edit_->text());
     if (!value || *value < kMinKbps || *value > kMaxKbps) {
-        framework::Messages().Show(this, QString::fromLatin1(kRangeMessage));
+        framework::Messages().Show(this, lang::MessageWith("BpsRange", {}, QString::fromLatin1(kRangeMessage)));
         edit_->setFocus();
         edit_->selectAll();
         return;

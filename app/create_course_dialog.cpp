@@ -54,7 +54,8 @@ QString DefaultFolderChooser(QWidget* owner, const QString& title) {
 }
 
 QString DefaultDeckChooser(QWidget* owner) {
-    return QFileDialog::getOpenFileName(owner, QString(), QString(), QStringLiteral("PowerPoint  (*.ppt)"));
+    return QFileDialog::getOpenFileName(owner, QString(), QString(),
+                                        lang::MessageWith("FilterDeck", {}, QStringLiteral("PowerPoint  (*.ppt)")));
 }
 
 }  // namespace
@@ -66,6 +67,8 @@ CreateCourseDialog::CreateCourseDialog(QWidget* parent)
       courseName(lang::Message("CName")),
       teacherName(lang::Message("TName")),
       unitName(lang::Message("FName")),
+      defaultTeacher_(teacherName),
+      defaultUnit_(unitName),
       chooseFolder(DefaultFolderChooser),
       chooseDeck(DefaultDeckChooser),
       clock([] { return std::time(nullptr); }) {
@@ -93,6 +96,9 @@ CreateCourseDialog::CreateCourseDialog(QWidget* parent)
     filesGrid->addWidget(deckEdit_, 5, 0);
     filesGrid->addWidget(deckButton, 5, 1);
     filesGrid->setColumnStretch(0, 1);
+    // Wide enough for a whole usual path ("/home/teacher/Documents/Courses/Physics").
+    const int pathWidth = fontMetrics().horizontalAdvance(QLatin1Char('x')) * 46;
+    for (QLineEdit* edit : {fileNameEdit_, folderEdit_, deckEdit_}) edit->setMinimumWidth(pathWidth);
 
     auto* details = lang::ResourceControl(new QGroupBox(this), kStatic);
     auto* detailsGrid = new QGridLayout(details);
@@ -142,6 +148,19 @@ void CreateCourseDialog::showEvent(QShowEvent* event) {
 void CreateCourseDialog::ApplyResourceTexts() { lang::RestoreResourceTexts(this, QStringLiteral("Class_Create")); }
 
 void CreateCourseDialog::Prepare() {
+    if (!keepFields_) {
+        // A new course is not the last one: its names start from the defaults, and no deck is
+        // imported again by mistake.
+        courseFileName = lang::Message("IName");
+        courseName = lang::Message("CName");
+        deckPath.clear();
+        if (teacherName == defaultTeacher_) teacherName = lang::Message("TName");
+        if (unitName == defaultUnit_) unitName = lang::Message("FName");
+        defaultTeacher_ = lang::Message("TName");
+        defaultUnit_ = lang::Message("FName");
+        if (teacherName.empty()) teacherName = defaultTeacher_;
+        if (unitName.empty()) unitName = defaultUnit_;
+    }
     fileNameEdit_->setText(QString::fromStdString(courseFileName));
     folderEdit_->setText(QString::fromStdString(saveFolder));
     deckEdit_->setText(QString::fromStdString(deckPath));
@@ -155,8 +174,8 @@ void CreateCourseDialog::Prepare() {
     ApplyResourceTexts();
     lang::LocalizeDialog(this);
 
-    if (!keepDate_) makeDate = FormatMakeDate(clock());
-    keepDate_ = false;
+    if (!keepFields_) makeDate = FormatMakeDate(clock());
+    keepFields_ = false;
     dateEdit_->setText(QString::fromStdString(makeDate));
 }
 

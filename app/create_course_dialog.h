@@ -41,7 +41,9 @@ public:
     using DeckChooser = std::function<QString(QWidget* owner)>;
     using Clock = std::function<std::time_t()>;
 
-    // Looks the default texts up in the current language, once.
+    // The default texts come from the current language, at every opening: a new course's file
+    // name and name are the language's defaults each time; the lecturer, school and folder keep
+    // what the teacher typed last, and follow the language while they are its defaults.
     explicit CreateCourseDialog(QWidget* parent = nullptr);
 
     // All texts are UTF-8: the file name and the paths as on disk.
@@ -61,9 +63,9 @@ public:
     // "%y-%m-%d_%H" of the local time t.
     static std::string FormatMakeDate(std::time_t t);
 
-    // The next opening shows the date as it stands instead of a fresh one: the dialog comes back
-    // with what the teacher typed.
-    void KeepDateAtNextOpening() { keepDate_ = true; }
+    // The next opening shows the fields as they stand: the dialog comes back with what the
+    // teacher typed (and its date), instead of a new course's defaults.
+    void KeepFieldsAtNextOpening() { keepFields_ = true; }
 
 public slots:
     void accept() override;
@@ -84,7 +86,10 @@ private:
     QLineEdit* teacherEdit_;
     QLineEdit* unitEdit_;
     QLineEdit* dateEdit_;
-    bool keepDate_ = false;
+    bool keepFields_ = false;
+    // The lecturer and school texts the defaults gave, to tell them from what a teacher typed.
+    std::string defaultTeacher_;
+    std::string defaultUnit_;
 };
 
 }  // namespace tovra

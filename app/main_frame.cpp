@@ -2,6 +2,11 @@
 #include "app/main_frame.h"
 
 #include <QAction>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTextEdit>
 #include <QCloseEvent>
 #include <QKeySequence>
 #include <QShortcut>
@@ -13,6 +18,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/command_ids.h"
@@ -22,10 +28,27 @@
 #include "course/page_tree_bar.h"
 #include "lang/language_table.h"
 #include "lang/localize.h"
+#include "platform/shell/profile.h"
 #include "platform/shell/recent_files.h"
+#include "platform/browser/browser_control.h"
 #include "view/mirova_view.h"
 
 namespace tovra {
+
+namespace {
+
+// The status bar's idle text and the time pane's text before a recording, in the interface
+// language; the built-in texts where the language file has none.
+QString IdleText() {
+    const QString text = lang::MessageText("Ready");
+    return text.isEmpty() ? res::String(res::kIdleMessage) : text;
+}
+QString TimeIdleText() {
+    const QString text = lang::MessageText("TimeIdle");
+    return text.isEmpty() ? res::String(res::kTimePaneText) : text;
+}
+
+}  // namespace
 
 QString FormatElapsedTime(uint32_t ms) {
     const uint32_t seconds = ms / 1000;
@@ -36,6 +59,7 @@ QString FormatElapsedTime(uint32_t ms) {
 
 CMainFrame::CMainFrame(framework::CommandRouter& router, CMirovaView* view)
     : router_(router), menus_(router), view_(view) {
+    lang::ApplyToolkitTranslation();
     setWindowTitle(QString::fromLatin1(kMainWindowTitle));
     setCentralWidget(view_);
     CreateToolBar();
@@ -44,6 +68,7 @@ CMainFrame::CMainFrame(framework::CommandRouter& router, CMirovaView* view)
     CreatePageTreeBar();
     AddToolbarTips();
     CreateShortcuts();
+    qApp->installEventFilter(this);
     // Until the view builds the localised menu, the resource menu stands.
     RebuildMainMenu();
     view_->SetMainWindow(this);
@@ -71,8 +96,8 @@ void CMainFrame::CreateToolBar() {
 void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setProperty("controlId", cmd::kViewStatusBar);
-    bar->showMessage(res::String(res::kIdleMessage));
-    timePane_ = new QLabel(res::String(res::kTimePaneText), bar);
+    bar->showMessage(IdleText());
+    timePane_ = new QLabel(TimeIdleText(), bar);
     timePane_->setProperty("controlId", kTimePaneId);
     timePane_->setAlignment(Qt::AlignCenter);
     timePane_->setFrameShape(QFrame::StyledPanel);
@@ -83,7 +108,7 @@ void CMainFrame::CreateStatusBar() {
     bar->addPermanentWidget(timePane_);
     // The idle text (or the lasting text in its place) comes back whenever a prompt ends.
     connect(bar, &QStatusBar::messageChanged, this, [this, bar](const QString& text) {
-        if (text.isEmpty()) bar->showMessage(statusText_.isEmpty() ? res::String(res::kIdleMessage) : statusText_);
+        if (text.isEmpty()) bar->showMessage(statusText_.isEmpty() ? IdleText() : statusText_);
     });
 }
 
@@ -95,6 +120,10 @@ void CMainFrame::CreatePageTreeBar() {
     dock->setTitleBarWidget(new QWidget(dock));
     dock->setWidget(treeBar_);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
+    // The width the teacher dragged the bar to last time.
+    const int width = shell::Profile().GetProfileInt(QStringLiteral("Settings"), QStringLiteral("TreeBarWidth"),
+                                                     PageTreeBar::kWidth);
+    resizeDocks({dock}, {std::clamp(width, int(PageTreeBar::kWidth), int(PageTreeBar::kMaxWidth))}, Qt::Horizontal);
 
     connect(treeBar_, &PageTreeBar::PageSelected, this, [this](int number) {
         if (view_) view_->GoToPage(number);
@@ -110,11 +139,12 @@ void CMainFrame::CreatePageTreeBar() {
 }
 
 void CMainFrame::CreateShortcuts() {
-    // The keys the File menu shows, wherever the focus is: the page, the editor page, the tree.
-    // The page gets no chance to take them first.
+    // The keys the menus show, wherever the focus is: the page, the editor page, the tree. The
+    // page gets no chance to take them first. F5 starts a show (and works in one, without menus).
     const std::pair<QKeySequence, int> keys[] = {{QKeySequence(Qt::CTRL | Qt::Key_N), cmd::kFileNew},
                                                  {QKeySequence(Qt::CTRL | Qt::Key_O), cmd::kFileOpen},
-                                                 {QKeySequence(Qt::CTRL | Qt::Key_S), cmd::kFileSave}};
+                                                 {QKeySequence(Qt::CTRL | Qt::Key_S), cmd::kFileSave},
+                                                 {QKeySequence(Qt::Key_F5), cmd::kShowMode}};
     for (const auto& [sequence, id] : keys) {
         auto* shortcut = new QShortcut(sequence, this);
         shortcut->setContext(Qt::WindowShortcut);
@@ -125,12 +155,15 @@ void CMainFrame::CreateShortcuts() {
 }
 
 void CMainFrame::AddToolbarTips() {
-    // Built once: a later language switch keeps these tips.
+    // Built at the start and at every language switch; a key the language lacks leaves the
+    // button's built-in tip.
     for (QAction* action : toolbar_->actions()) {
         const int id = action->data().toInt();
         if (action->isSeparator() || id == 0) continue;
         const QString t = lang::LookupText("Class_CMD", "M" + std::to_string(id));
-        if (!t.isEmpty()) action->setToolTip(t);
+        for (const res::ToolbarButton& button : res::Toolbar()) {
+            if (button.id == id) action->setToolTip(t.isEmpty() ? button.tip : t);
+        }
     }
 }
 
@@ -201,7 +234,7 @@ void CMainFrame::SetElapsedTime(uint32_t ms) {
 
 void CMainFrame::SetStatusText(const QString& text) {
     statusText_ = text;
-    statusBar()->showMessage(text.isEmpty() ? res::String(res::kIdleMessage) : text);
+    statusBar()->showMessage(text.isEmpty() ? IdleText() : text);
 }
 
 QTreeWidget* CMainFrame::PageTree() { return treeBar_ ? treeBar_->Tree() : nullptr; }
@@ -243,8 +276,14 @@ void CMainFrame::SwitchLanguage(int id) {
     if (view_ && !view_->BeforeLanguageSwitch()) return;
     Program().languageFile = std::string(id == cmd::kLanguageChinese ? kDefaultLanguageFile : kEnglishLanguageFile);
     WriteSetting({}, "Sel", Program().languageFile);
-    RebuildMainMenu();
     languageChoice_ = id == cmd::kLanguageChinese ? 0 : 1;
+    // Everything on show takes the new language at once.
+    lang::ApplyToolkitTranslation();
+    RebuildMainMenu();
+    AddToolbarTips();
+    if (treeBar_) treeBar_->SetFixedItemLabel(lang::MessageText("CT"));
+    if (!view_ || view_->State() == RecordState::Stopped) timePane_->setText(TimeIdleText());
+    statusBar()->showMessage(statusText_.isEmpty() ? IdleText() : statusText_);
     if (view_) view_->AfterLanguageSwitch();
 }
 
@@ -255,12 +294,31 @@ void CMainFrame::BringToFront() {
     activateWindow();
 }
 
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // The page keys turn one page wherever the focus is in the window, not only in the page: in
+    // the tree, PgDn would otherwise select the last page and jump there. The page and text fields
+    // (a label being edited among them) take their keys themselves.
+    if (event->type() != QEvent::KeyPress || !view_ || !watched->isWidgetType()) return QMainWindow::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto* widget = static_cast<QWidget*>(watched);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    if (widget->window() != this || widget != QApplication::focusWidget()) return false;
+    if (widget == view_->Browser().InputWidget() || qobject_cast<QLineEdit*>(widget) ||
+        qobject_cast<QAbstractSpinBox*>(widget) || qobject_cast<QTextEdit*>(widget) || qobject_cast<QMenu*>(widget)) {
+        return false;
+    }
+    return view_->OnPageKey(key->key());
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // An unsaved page edit is saved, dropped or keeps the window open, as the teacher answers; a
     // recording is finished whole.
     if (view_ && !view_->QueryClose()) {
         event->ignore();
         return;
+    }
+    if (treeBar_) {
+        shell::Profile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("TreeBarWidth"), treeBar_->width());
     }
     QMainWindow::closeEvent(event);
 }

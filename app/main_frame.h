@@ -65,6 +65,7 @@ public:
     bool HandlesCommand(int id) const override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 

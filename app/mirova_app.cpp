@@ -7,6 +7,8 @@
 #include <QScreen>
 
 #include "app/about_dialog.h"
+#include "lang/language_table.h"
+#include <cerrno>
 #include "app/command_ids.h"
 #include "app/main_frame.h"
 #include "app/mirova_doc.h"
@@ -119,7 +121,8 @@ bool CMirovaApp::OpenDocumentFile(const QString& path) {
         recent_->Save(profile_->Settings());
     };
     if (!info.isFile() || !info.isReadable()) {
-        framework::Messages().Show(frame_, QStringLiteral("Failed Open: \r\n") + path);
+        framework::Messages().Show(
+            frame_, lang::MessageWith("CannotRead", {path, lang::SystemReason(info.exists() ? EACCES : ENOENT)}));
         forget();
         return false;
     }

@@ -44,7 +44,9 @@ std::vector<MenuItem> MakeMainMenu() {
         Popup("查看(&V)",
               {Item(cmd::kViewToolbar, "工具栏(&T)"), Item(cmd::kViewStatusBar, "状态栏(&S)"), Separator(),
                Item(cmd::kBrowse, "浏览(&W)"),
-               Popup("Language", {Item(cmd::kLanguageChinese, "中文"), Item(cmd::kLanguageEnglish, "Englisth")})}),
+               Popup("Language", {Item(cmd::kLanguageChinese, "中文"), Item(cmd::kLanguageEnglish, "Englisth")}),
+               // After the language submenu, which the language files find at position 4.
+               Separator(), Item(cmd::kShowMode, "放映(&S)\tF5")}),
         Popup("帮助(&H)", {Item(cmd::kAppAbout, "关于 TovraEditor&A)...")}),
     };
 }

@@ -109,8 +109,11 @@ QIcon ToolbarIcon(int commandId) {
 
 QIcon ColourSwatchIcon(const QColor& colour) {
     QIcon icon;
-    icon.addPixmap(RenderSwatch(colour, 20));
-    icon.addPixmap(RenderSwatch(colour, 40));  // for scale factor 2
+    // The colour shows also while the button is disabled: a grey swatch would name no colour.
+    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled}) {
+        icon.addPixmap(RenderSwatch(colour, 20), mode);
+        icon.addPixmap(RenderSwatch(colour, 40), mode);  // for scale factor 2
+    }
     return icon;
 }
 

@@ -16,6 +16,7 @@ constexpr char kPageIconProperty[] = "pageIcon";
 constexpr char kCourseIconProperty[] = "courseIcon";
 constexpr int kLabelRole = Qt::UserRole + 1;        // label before an edit, to put back a refused one
 constexpr int kStoredTitleRole = Qt::UserRole + 2;  // CoursePage::storedTitle, until the label is edited
+constexpr int kTitleRole = Qt::UserRole + 3;        // the title as the course keeps it
 
 }  // namespace
 
@@ -24,7 +25,9 @@ PageTreeBar::PageTreeBar(QWidget* parent, const QPixmap& clapper, const QIcon& c
     : QWidget(parent), preview_(new QLabel(this)), tree_(new QTreeWidget(this)), clapper_(clapper) {
     setObjectName(QStringLiteral("PageTreeBar"));
     setProperty("controlId", kPageTreeBarId);
-    setFixedWidth(kWidth);
+    // Widened by dragging its edge, for long titles; never narrower than at first.
+    setMinimumWidth(kWidth);
+    setMaximumWidth(kMaxWidth);
 
     preview_->setProperty("controlId", kPreviewControlId);
     preview_->setAlignment(Qt::AlignCenter);
@@ -48,6 +51,7 @@ PageTreeBar::PageTreeBar(QWidget* parent, const QPixmap& clapper, const QIcon& c
     auto* fixed = new QTreeWidgetItem(tree_, QStringList{fixedItemLabel});
     fixed->setIcon(0, courseIcon);
     fixed->setData(0, kPageNumberRole, 0);
+    fixed->setData(0, kLabelRole, fixedItemLabel);
 
     connect(tree_, &QTreeWidget::itemSelectionChanged, this, &PageTreeBar::OnSelectionChanged);
     connect(tree_, &QTreeWidget::itemChanged, this, &PageTreeBar::OnItemChanged);
@@ -55,6 +59,14 @@ PageTreeBar::PageTreeBar(QWidget* parent, const QPixmap& clapper, const QIcon& c
         if (QTreeWidgetItem* hit = tree_->itemAt(pos)) tree_->setCurrentItem(hit);
         emit ContextMenuRequested(tree_->viewport()->mapToGlobal(pos));
     });
+}
+
+void PageTreeBar::SetFixedItemLabel(const QString& label) {
+    QTreeWidgetItem* fixed = tree_->topLevelItemCount() > 0 ? tree_->topLevelItem(0) : nullptr;
+    if (!fixed) return;
+    const QSignalBlocker block(tree_);
+    fixed->setText(0, label);
+    fixed->setData(0, kLabelRole, label);
 }
 
 QSize PageTreeBar::PreviewSize(int clientWidth) {
@@ -98,7 +110,9 @@ void PageTreeBar::OnItemChanged(QTreeWidgetItem* item) {
     {
         const QSignalBlocker block(tree_);
         item->setData(0, kLabelRole, item->text(0));
+        item->setData(0, kTitleRole, item->text(0));
         item->setData(0, kStoredTitleRole, QVariant());
+        item->setToolTip(0, item->text(0));
     }
     emit TitleEdited(item);
 }
@@ -125,16 +139,36 @@ QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, const CoursePage& page
     QTreeWidget* tree = courseItem->treeWidget();
     const QSignalBlocker block(tree);
     const QString title = QString::fromStdString(page.title);
-    auto* item = new QTreeWidgetItem(courseItem, QStringList{title});
+    const QString shown = DisplayedTitle(title);
+    auto* item = new QTreeWidgetItem(courseItem, QStringList{shown});
     if (tree) item->setIcon(0, tree->property(kPageIconProperty).value<QIcon>());
     item->setData(0, kPageNumberRole, page.number);
-    item->setData(0, kLabelRole, title);
+    item->setData(0, kLabelRole, shown);
+    item->setData(0, kTitleRole, title);
+    // A title the bar is too narrow for shows whole here.
+    item->setToolTip(0, shown);
     if (!page.storedTitle.empty()) item->setData(0, kStoredTitleRole, QByteArray::fromStdString(page.storedTitle));
     item->setFlags(item->flags() | Qt::ItemIsEditable);
     return item;
 }
 
 int PageNumberOf(const QTreeWidgetItem* item) { return item ? item->data(0, kPageNumberRole).toInt() : 0; }
+
+QString DisplayedTitle(const QString& title) {
+    QString shown = title;
+    for (QChar& c : shown) {
+        if (c.category() == QChar::Other_Control) c = QLatin1Char(' ');
+    }
+    return shown;
+}
+
+std::string PageTitleOf(const QTreeWidgetItem* item) {
+    if (!item) return {};
+    // Edited since it was made (outside the bar, a test may set the text itself): the text is the title.
+    const QVariant title = item->data(0, kTitleRole);
+    if (!title.isValid() || item->text(0) != DisplayedTitle(title.toString())) return item->text(0).toStdString();
+    return title.toString().toStdString();
+}
 
 }  // namespace tovra
 
@@ -177,7 +211,7 @@ std::vector<CoursePage> PagesFromTree(QTreeWidget* tree) {
     if (QTreeWidgetItem* course = CourseItem(tree)) {
         for (int i = 0; i < course->childCount(); ++i) {
             QTreeWidgetItem* item = course->child(i);
-            pages.push_back({PageNumberOf(item), item->text(0).toStdString(),
+            pages.push_back({PageNumberOf(item), PageTitleOf(item),
                              item->data(0, kStoredTitleRole).toByteArray().toStdString()});
         }
     }

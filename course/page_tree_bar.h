@@ -23,12 +23,15 @@ inline constexpr int kPageNumberRole = Qt::UserRole;  // item data: page number,
 class PageTreeBar : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kWidth = 162;  // pixels
+    static constexpr int kWidth = 162;     // pixels: the bar's width at first, and its least
+    static constexpr int kMaxWidth = 640;  // pixels: the widest it can be dragged
 
     PageTreeBar(QWidget* parent, const QPixmap& clapper, const QIcon& courseIcon, const QIcon& pageIcon,
                 const QString& fixedItemLabel);
 
     QTreeWidget* Tree() const { return tree_; }
+    // The fixed first item's label (the interface language's "CT").
+    void SetFixedItemLabel(const QString& label);
     QLabel* Preview() const { return preview_; }
 
     // Preview size for a client width: w = width - 2, a 4:3 picture for width w + 1.
@@ -62,6 +65,11 @@ QTreeWidgetItem* AddCourseItem(QTreeWidget* tree, const QString& label);
 // label is edited.
 QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, const CoursePage& page);
 int PageNumberOf(const QTreeWidgetItem* item);
+// The page's title as the course keeps it (UTF-8); the item shows it without control characters.
+std::string PageTitleOf(const QTreeWidgetItem* item);
+// A title as the tree shows it: each control character (a slide title's line break, vertical tab)
+// as a blank.
+QString DisplayedTitle(const QString& title);
 // The first page item of the given number, or null.
 QTreeWidgetItem* PageItem(QTreeWidget* tree, int number);
 

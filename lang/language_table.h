@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,18 @@ QString LookupText(std::string_view section, std::string_view key);
 std::string Message(std::string_view key);
 // The same message as shown in a message box.
 QString MessageText(std::string_view key);
+
+// A message with its "%1", "%2", ... (and a lone "%s" as "%1") filled in order; fallback when the
+// language file has no text for key.
+QString MessageWith(std::string_view key, const QStringList& values, const QString& fallback = QString());
+
+// Why the system refused a file operation (an errno), in the interface language where the
+// language file names the reason, otherwise in the system's words.
+QString SystemReason(int errorNumber);
+
+// The Qt toolkit's own texts (standard buttons, file dialogs) in the interface language:
+// installs or removes the toolkit's translation to follow the current language file.
+void ApplyToolkitTranslation();
 
 // programFolder + "E" + languageFile without its extension, e.g. ".../ELanguage/English".
 std::string LanguageFolder();

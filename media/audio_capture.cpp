@@ -4,7 +4,6 @@
 #include <QString>
 #include <QThread>
 
-#include "platform/framework/message_box.h"
 
 namespace tovra {
 
@@ -32,8 +31,8 @@ bool AudioCapture::Open(QObject* owner, uint32_t bufferFactor, const WAVEFORMATE
     bufferFactor_ = bufferFactor;
     owner_ = owner;
     if (waveInOpen(&device_, WAVE_MAPPER, format, owner_, 0, CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
+        // The caller says what the teacher can do about it; a second box here said nothing more.
         device_ = nullptr;
-        framework::Messages().Show(nullptr, QStringLiteral("failed open"));
         return false;
     }
     for (int i = 0; i < 3; ++i) {

@@ -357,10 +357,7 @@ void VideoCapture::FrameThread(std::shared_ptr<ThreadState> state) {
                 QCoreApplication::postEvent(notify, new FrameThreadEvent(kCameraLost, 0));
             }
         }
-        if (!seenFrame || lost) {
-            lastResult = callback_(nullptr, 0, userData_);
-            continue;
-        }
+        if (!seenFrame || lost) continue;  // no picture to give: none is made up
         if (captureWidth_ != outputWidth_ || captureHeight_ != outputHeight_) {
             StretchDib24(captureBitmap_.bits.data(), captureWidth_, captureHeight_, output.bits.data(), outputWidth_,
                          outputHeight_);

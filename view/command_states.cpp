@@ -26,8 +26,9 @@ bool ViewCommandState(int id, const ViewCommandInputs& in, framework::CommandSta
         case cmd::kSetBandwidth:
             state.enabled = stopped;
             return true;
+        // The pen draws whenever a course page is on show, recording or not.
         case cmd::kPen:
-            state.enabled = recording;
+            state.enabled = in.pageCount > 0 && !in.editing;
             state.checkable = true;
             state.checked = in.penOn;
             return true;
@@ -55,7 +56,7 @@ bool ViewCommandState(int id, const ViewCommandInputs& in, framework::CommandSta
             break;
     }
     if (id >= cmd::kPenColourFirst && id <= cmd::kPenColourLast) {
-        state.enabled = recording;
+        state.enabled = in.pageCount > 0 && !in.editing;
         state.checkable = true;
         state.checked = id - cmd::kPenColourFirst == in.penColourIndex;
         return true;

@@ -90,11 +90,12 @@ bool CMirovaView::ImportDeck() {
     std::vector<CoursePage> pages;
     int count = 0;
     bool ok = true;
+    const QString deckName = QString::fromStdString(course_.deckPath.substr(slash + 1));
     ImportProgress progress(this);
     try {
         std::unique_ptr<slides::Application> app = slideServer_ ? slideServer_() : slides::CreateApplication();
         if (!app) {
-            ShowMessage(QStringLiteral("No PowerPoint Installed!"));
+            ShowMessage(lang::MessageText("NoOffice"));
             return false;
         }
         app->SetProgressSink(
@@ -136,10 +137,16 @@ bool CMirovaView::ImportDeck() {
     } catch (const slides::AutomationError& error) {
         ok = false;
         LogEvent(QStringLiteral("import-error"), QString::fromStdString(error.what()));
-        ShowMessage(QStringLiteral(" OLE Exception take place "));
+        // What the teacher can do differs: a password is removed in the office suite, a damaged
+        // deck saved again there.
+        ShowMessage(lang::MessageWith(slides::IsPasswordProtected(course_.deckPath) ? "DeckPassword" : "DeckUnreadable",
+                                      {deckName}));
+    } catch (const std::exception& error) {
+        ok = false;
+        ShowMessage(lang::MessageWith("DeckFailed", {deckName, QString::fromLocal8Bit(error.what())}));
     } catch (...) {
         ok = false;
-        ShowMessage(QStringLiteral("Unknown Exception take place"));
+        ShowMessage(lang::MessageWith("DeckFailed", {deckName, QStringLiteral("?")}));
     }
     if (!ok) return false;
 

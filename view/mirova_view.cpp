@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <unistd.h>
 
 #include "app/command_ids.h"
 #include "app/bandwidth_dialog.h"
@@ -35,7 +37,6 @@
 namespace tovra {
 namespace {
 
-constexpr char kFailedOpen[] = "Failed Open: \r\n";
 constexpr char kStartPageTail[] = "/web.files/fullscreen.htm";
 
 QString FromCodePage(const std::string& bytes) { return QString::fromStdU16String(text::FromCodePage(bytes)); }
@@ -98,6 +99,12 @@ void CMirovaView::ShowMessage(const QString& text) {
     framework::Messages().Show(this, text);
 }
 
+void CMirovaView::ShowCannotWrite(const std::string& folder, int errorNumber) {
+    if (errorNumber == 0) errorNumber = FolderWriteError(folder);
+    if (errorNumber == 0) errorNumber = EIO;  // writable now: the write itself failed
+    ShowMessage(lang::MessageWith("CannotWrite", {QString::fromStdString(folder), lang::SystemReason(errorNumber)}));
+}
+
 bool CMirovaView::RunScript(const std::string& script) {
     // The engine reports title changes while the script runs; they are handled once the caller
     // has taken in the script's own page turn, as they would arrive after it.
@@ -129,9 +136,11 @@ bool CMirovaView::ReadProjectFile(const std::string& path) {
     // A file that cannot be opened leaves the open course open and untouched: a later save must
     // not write it with anything of the other file.
     switch (opened.outcome) {
-        case OpenedProject::Outcome::FailedOpen:
-            ShowMessage(QString::fromLatin1(kFailedOpen) + QString::fromStdString(path));
+        case OpenedProject::Outcome::FailedOpen: {
+            const int why = ::access(path.c_str(), R_OK) == 0 ? EISDIR : errno;
+            ShowMessage(lang::MessageWith("CannotRead", {QString::fromStdString(path), lang::SystemReason(why)}));
             return false;
+        }
         case OpenedProject::Outcome::Rejected:
             ShowMessage(lang::MessageText("ErrFile"));
             return false;
@@ -325,7 +334,8 @@ bool CMirovaView::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::KeyPress:
             switch (static_cast<QKeyEvent*>(event)->key()) {
                 case Qt::Key_Escape:
-                    if (mainFrame_) mainFrame_->PostCommand(cmd::kShowMode);
+                    // Esc leaves a show; F5 (View › Show) starts one.
+                    if (mainFrame_) mainFrame_->PostCommand(cmd::kEndShow);
                     break;
                 case Qt::Key_Space:
                 case Qt::Key_Return:
@@ -349,10 +359,20 @@ bool CMirovaView::eventFilter(QObject* watched, QEvent* event) {
             const auto button = static_cast<QMouseEvent*>(event)->button();
             if (button == Qt::RightButton) return true;
             if (button == Qt::LeftButton && pageOutOfRange) return true;
+            // A click that gives the page the focus only does that: a slide would turn by it.
+            if (button == Qt::LeftButton && watched->isWidgetType() && !static_cast<QWidget*>(watched)->hasFocus()) {
+                static_cast<QWidget*>(watched)->setFocus(Qt::MouseFocusReason);
+                swallowRelease_ = true;
+                return true;
+            }
             break;
         }
         case QEvent::MouseButtonRelease: {
             auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton && swallowRelease_) {
+                swallowRelease_ = false;
+                return true;
+            }
             if (mouse->button() == Qt::LeftButton) {
                 if (pageOutOfRange) return true;
                 ++pageStep_;  // bounded when it is logged
@@ -371,7 +391,7 @@ bool CMirovaView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CMirovaView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && mainFrame_) mainFrame_->PostCommand(cmd::kShowMode);
+    if (event->key() == Qt::Key_Escape && mainFrame_) mainFrame_->PostCommand(cmd::kEndShow);
     if (event->text() == QLatin1String(" ")) ++pageStep_;
     QWidget::keyPressEvent(event);
 }
@@ -394,7 +414,7 @@ void CMirovaView::WriteProjectFile() {
     if (QTreeWidget* tree = PageTree()) course_.pages = PagesFromTree(tree);
     const std::string path = course_.ProjectFilePath();
     if (course_.projectFileName.empty() || !WriteFileAtomically(path, FormatProjectFile(course_))) {
-        ShowMessage(QString::fromLatin1(kFailedOpen) + QString::fromStdString(path));
+        ShowCannotWrite(course_.folder, errno);
         return;
     }
     LogEvent(QStringLiteral("write-project"), QString::fromStdString(path));
@@ -419,8 +439,11 @@ void CMirovaView::OnFileOpen() {
         if (ImportDeck()) Navigate(FullscreenAddress(course_));
         return;
     }
-    const QString filter = course_.deckImportPending ? QStringLiteral("PowerPoint文件(*.ppt)")
-                                                     : QStringLiteral("(*.lsn);;PowerPoint(*.ppt)");
+    const QString deck = lang::MessageWith("FilterDeck", {}, QStringLiteral("PowerPoint (*.ppt)"));
+    const QString filter =
+        course_.deckImportPending
+            ? deck
+            : lang::MessageWith("FilterCourse", {}, QStringLiteral("Tovra (*.lsn)")) + QStringLiteral(";;") + deck;
     const QString chosen = ChooseFile(filter);
     if (chosen.isEmpty()) return;
 
@@ -461,6 +484,12 @@ bool CMirovaView::BeforeLanguageSwitch() {
 }
 
 void CMirovaView::AfterLanguageSwitch() {
+    if (recordState_ != RecordState::Stopped && mainFrame_) mainFrame_->SetStatusText(lang::MessageText("Recording"));
+    // The start page of the new language, when no course is on show.
+    if (!course_.IsOpen()) {
+        Navigate(lang::LanguageFolder() + "/help.htm");
+        return;
+    }
     if (!reopenEditor_) return;
     reopenEditor_ = false;
     // The editor page of the new language, on the page as its file now reads.

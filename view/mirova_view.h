@@ -232,6 +232,8 @@ private:
     int RunDialog(QDialog& dialog);
     void Navigate(const std::string& address);
     void ShowMessage(const QString& text);
+    // Says that nothing can be written in folder, and why (errorNumber, or what a try finds).
+    void ShowCannotWrite(const std::string& folder, int errorNumber = 0);
     QString ChooseFile(const QString& filter);
 
     CourseProject course_;
@@ -281,6 +283,12 @@ private:
     MainWindowAccess* mainFrame_ = nullptr;
     QStringList videoDevices_;
     bool reopenEditor_ = false;  // a language switch took the editor away; it comes back
+    bool swallowRelease_ = false;  // the press of this click only gave the page the focus
+public:
+    // The page keys pressed where the page does not take them (the tree, the bars): exactly one
+    // page on (or back), or the first or last page. True when key is one of them.
+    bool OnPageKey(int key);
+private:
     CreateCourseDialog* createDialog_ = nullptr;  // a child of the view
     DialogRunner runDialog_;
     std::function<bool(const QString&)> openExternal_;

@@ -1,5 +1,7 @@
 // The view's page commands: new course, page turning, and the page tree's add, delete and browse.
 #include <QDir>
+#include <cerrno>
+#include <sys/stat.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalBlocker>
@@ -124,8 +126,6 @@ private:
 void CMirovaView::OnFileNew() {
     if (course_.deckImportPending || !MayLeaveCourse()) return;
     CreateCourseDialog& dialog = *createDialog_;
-    // The dialog edits the open course's title texts.
-    if (course_.IsOpen()) CopyTitleTexts(course_, dialog);
     std::string folder;
     bool replace = false;
     for (;;) {
@@ -143,7 +143,7 @@ void CMirovaView::OnFileNew() {
             replace = true;
             break;
         }
-        dialog.KeepDateAtNextOpening();
+        dialog.KeepFieldsAtNextOpening();
     }
     // The page in the editor goes first, with its changes as the teacher says.
     if (!CloseEditor()) return;
@@ -152,13 +152,15 @@ void CMirovaView::OnFileNew() {
     const QString folderText = QString::fromStdString(folder);
     // One level only: the save folder itself must exist.
     const bool existed = QFileInfo(folderText).isDir();
-    if (!existed && !QDir().mkdir(folderText)) {
-        ShowMessage(QStringLiteral("Create Dir Failed: \r\n") + folderText);
+    if (!existed && ::mkdir(folder.c_str(), 0777) != 0) {
+        const int why = errno;
+        // The folder the course would go in is the one that refused it.
+        ShowCannotWrite(folder.substr(0, folder.rfind('/')), why);
         return;
     }
     ReplacedCourse replaced;
     if (replace && !replaced.MoveAside(folder)) {
-        ShowMessage(QString::fromLatin1("Failed Open: \r\n") + folderText);
+        ShowCannotWrite(folder);
         return;
     }
     CopyTitleTexts(dialog, course_);
@@ -219,6 +221,32 @@ int StepBlankPage(QTreeWidget* tree, int direction, int currentPage, bool editin
 
 }  // namespace
 
+bool CMirovaView::OnPageKey(int key) {
+    switch (key) {
+        case Qt::Key_PageDown:
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            OnNextPage();
+            return true;
+        case Qt::Key_PageUp:
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            OnPrevPage();
+            return true;
+        case Qt::Key_Home:
+        case Qt::Key_End: {
+            QTreeWidget* tree = PageTree();
+            QTreeWidgetItem* course = CourseItem(tree);
+            if (!course || course->childCount() == 0) return true;
+            QTreeWidgetItem* item = course->child(key == Qt::Key_Home ? 0 : course->childCount() - 1);
+            tree->setCurrentItem(item);  // the tree's selection shows the page
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
 void CMirovaView::OnPrevPage() {
     if (course_.IsBlank()) {
         const int n = StepBlankPage(PageTree(), -1, course_.currentPage, editing_);
@@ -263,7 +291,7 @@ void CMirovaView::SyncTreeSelection() {
     // The tree's selection handler calls GoToPage, which finds this page already on show.
     tree->setCurrentItem(item);
     if (recordState_ == RecordState::Recording) {
-        WriteIndexLine(IndexPageLine(item->text(0).toStdString(), clockMs_));
+        WriteIndexLine(IndexPageLine(PageTitleOf(item), clockMs_));
     }
 }
 
@@ -320,11 +348,9 @@ void CMirovaView::OnBrowse() {
     if (course_.folder.empty()) return;
     const QString start = QString::fromStdString(course_.folder + "/web.htm");
     LogEvent(QStringLiteral("browse"), start);
-    if (openExternal_) {
-        openExternal_(start);
-    } else {
-        shell::OpenWithDefaultHandler(start);
-    }
+    const bool opened = openExternal_ ? openExternal_(start) : shell::OpenWithDefaultHandler(start);
+    // Without a browser nothing would show at all: the teacher is told what to do.
+    if (!opened) ShowMessage(lang::MessageWith("NoBrowser", {start}));
 }
 
 }  // namespace tovra

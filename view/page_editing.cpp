@@ -1,6 +1,7 @@
 // Editing a page of a blank course in the editor page: entering and leaving, the scripts given to
 // the editor page when it has loaded, and saving the edited page back to its file.
 #include <QFile>
+#include <cerrno>
 #include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTreeWidget>
@@ -142,7 +143,7 @@ bool CMirovaView::SaveEditedPage() {
     // A save the editor page could not make would write an empty or stale page: nothing is
     // written, and the editor stays with the edit.
     if (!RunScript("SaveEdit();")) {
-        ShowMessage(QStringLiteral("Failed Open: ") + path);
+        ShowMessage(lang::MessageWith("CannotWrite", {path, lang::MessageText("ErrFile")}));
         return false;
     }
     QString html;
@@ -152,8 +153,12 @@ bool CMirovaView::SaveEditedPage() {
         return true;
     }
     // Written whole through a temporary file, so a failed save never leaves half a page.
-    if (ReadOnlyFile(path) || !WriteFileAtomically(target, PageBytes(html))) {
-        ShowMessage(QStringLiteral("Failed Open: ") + path);
+    if (ReadOnlyFile(path)) {
+        ShowMessage(lang::MessageWith("CannotWrite", {path, lang::SystemReason(EACCES)}));
+        return false;
+    }
+    if (!WriteFileAtomically(target, PageBytes(html))) {
+        ShowCannotWrite(course_.folder + "/web.files", errno);
         return false;
     }
     LogEvent(QStringLiteral("save-page"), path);

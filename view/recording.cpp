@@ -125,7 +125,7 @@ void CMirovaView::OnRecordStart() {
         }
         if (!MoveRecording(web, keep)) {
             audio_->Close();
-            ShowMessage(QStringLiteral("Failed Open: \r\n") + QString::fromStdString(keep));
+            ShowCannotWrite(course_.folder);
             return;
         }
     }
@@ -135,7 +135,7 @@ void CMirovaView::OnRecordStart() {
     const wmf::WaveFormatEx sound = WriterSoundFormat();
     if (!writer_.Start(mediaPath_, VideoFormat(), kFrameRate, bandwidthDialog_->bandwidthKbps * 1000, &sound)) {
         audio_->Close();
-        ShowMessage(QStringLiteral("init error"));
+        ShowCannotWrite(web);
         return;
     }
     // The same lecture for today's browsers, which play no Windows Media. Without it the
@@ -151,12 +151,12 @@ void CMirovaView::OnRecordStart() {
     indexPath_ = web + "/CourseIndex.js";
     indexText_ = IndexHead(course_.unitName, course_.makeDate);
     if (QTreeWidgetItem* item = PageItem(PageTree(), course_.currentPage)) {
-        indexText_ += IndexFirstPageLine(item->text(0).toStdString());
+        indexText_ += IndexFirstPageLine(PageTitleOf(item));
     }
     indexOpen_ = true;
     if (!WriteIndexFile(false)) {
         indexOpen_ = false;
-        ShowMessage(QStringLiteral("Failed Open File: \r\n") + QString::fromStdString(indexPath_));
+        ShowCannotWrite(web);
         writer_.Close();
         companion_.Close();
         audio_->Close();
@@ -280,7 +280,9 @@ void CMirovaView::OnWaveInData(wavein::WAVEHDR* header) {
                 written = writer_.WriteScript(clockMs_, command);
                 companion_.WriteScript(clockMs_, command);
             }
-            if (!written && clockMs_ == kBufferMs) ShowMessage(QStringLiteral("eror write script"));
+            // A script that cannot be written is a file that cannot be written: the check below
+            // stops the recording and says so.
+            if (!written) LogEvent(QStringLiteral("script-write-failed"), QString::number(clockMs_));
         }
         if (mainFrame_) mainFrame_->SetElapsedTime(clockMs_);
     }
@@ -298,7 +300,7 @@ void CMirovaView::OnWaveInData(wavein::WAVEHDR* header) {
                     written = writer_.WriteScript(clockMs_ + 2, command);
                     companion_.WriteScript(clockMs_ + 2, command);
                 }
-                if (!written && clockMs_ == kBufferMs) ShowMessage(QStringLiteral("eror write script"));
+                if (!written) LogEvent(QStringLiteral("script-write-failed"), QString::number(clockMs_));
                 lastPointer_ = position;
             }
         }
@@ -353,7 +355,7 @@ bool CMirovaView::WriteIndexFile(bool final) {
 std::string CMirovaView::SelectedItemLabel() const {
     QTreeWidget* tree = PageTree();
     QTreeWidgetItem* selected = tree ? tree->currentItem() : nullptr;
-    return selected ? selected->text(0).toStdString() : "null";
+    return selected ? (selected->parent() ? PageTitleOf(selected) : selected->text(0).toStdString()) : "null";
 }
 
 void CMirovaView::WriteInfoScript() {
@@ -463,7 +465,8 @@ bool CMirovaView::PenMouseEvent(QEvent* event) {
         return true;
     }
     if (mouse->button() != Qt::LeftButton) return false;
-    if (type == QEvent::MouseButtonPress && penOn_ && recordState_ == RecordState::Recording) {
+    // The pen draws over the page while presenting too; only a recording keeps the strokes.
+    if (type == QEvent::MouseButtonPress && penOn_) {
         penLast_ = at;
         overlay_->BeginStroke(at, PenColour(penColourIndex_));
         if (static_cast<int>(strokePoints_.size()) < kMaxStrokePoints) strokePoints_.push_back(StoredPoint(at));
@@ -480,6 +483,7 @@ bool CMirovaView::PenMouseEvent(QEvent* event) {
         const std::string command = DpathsCommand(penColourIndex_, strokePoints_);
         strokePoints_.clear();
         overlay_->SetStrokes(&strokes_, !course_.IsBlank());
+        if (recordState_ != RecordState::Recording) return true;
         std::lock_guard lock(recordLock_);
         writer_.WriteScript(clockMs_ + 1, command);
         companion_.WriteScript(clockMs_ + 1, command);

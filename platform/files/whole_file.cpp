@@ -39,6 +39,17 @@ void RemoveStaleTemporaries(const std::string& path) {
     }
 }
 
+int FolderWriteError(const std::string& folder) {
+    std::string probe = folder + "/.tovra-write-XXXXXX";
+    const int fd = mkstemp(probe.data());
+    if (fd < 0) return errno != 0 ? errno : EIO;
+    int error = 0;
+    if (::write(fd, "x", 1) != 1) error = errno != 0 ? errno : ENOSPC;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return error;
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, Durability durability) {
     RemoveStaleTemporaries(path);
     std::string temp = path + ".XXXXXX";

@@ -18,6 +18,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, Durabi
 // Removes the temporary files ("<path>.XXXXXX") that interrupted writes of path left behind.
 void RemoveStaleTemporaries(const std::string& path);
 
+// 0 when a file can be made in folder now; otherwise the errno that refused it (to say why).
+int FolderWriteError(const std::string& folder);
+
 enum class ReadFileResult { Ok, CannotOpen, TooLarge };
 // Reads a whole file, refusing more than maxBytes.
 ReadFileResult ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& bytes);

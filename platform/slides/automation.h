@@ -98,4 +98,9 @@ struct OfficeOptions {
 // The server on LibreOffice; nullptr when the office suite is not installed.
 std::unique_ptr<Application> CreateApplication(const OfficeOptions& options = {});
 
+// Whether the deck at path is encrypted with a password: an OLE compound file holding the streams
+// of PowerPoint's encryption ("EncryptedSummary") or of an encrypted Office Open XML package
+// ("EncryptionInfo"). Says nothing of other damage.
+bool IsPasswordProtected(const std::string& path);
+
 }  // namespace tovra::slides

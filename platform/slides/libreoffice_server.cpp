@@ -299,6 +299,20 @@ private:
 
 }  // namespace
 
+bool IsPasswordProtected(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    // The compound file's signature, then its directory, which names the streams in UTF-16LE.
+    const QByteArray head = file.read(8 << 20);
+    if (!head.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1"))) return false;
+    for (const char* stream : {"EncryptedSummary", "EncryptionInfo", "EncryptedPackage"}) {
+        const QString name = QString::fromLatin1(stream);
+        const QByteArray utf16(reinterpret_cast<const char*>(name.utf16()), name.size() * 2);
+        if (head.contains(utf16)) return true;
+    }
+    return false;
+}
+
 std::unique_ptr<Application> CreateApplication(const OfficeOptions& options) {
     auto server = std::make_unique<ServerContext>();
     server->office = FindOffice(options.office);

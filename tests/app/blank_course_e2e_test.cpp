@@ -236,7 +236,9 @@ TEST_F(BlankCourse, LastPageAndCourseItemCannotBeDeletedAndFileNewOverACourseAsk
     messages.shown.clear();
     router.Dispatch(cmd::kFileNew);
     ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_EQ(messages.shown[0], QString::fromStdString("Create Dir Failed: \r\n" + dir / "missing/deeper/Lesson2"));
+    // Which folder refused the course, and why.
+    EXPECT_EQ(messages.shown[0], lang::MessageWith("CannotWrite", {QString::fromStdString(dir / "missing/deeper"),
+                                                                   lang::MessageText("WhyMissing")}));
     EXPECT_EQ(CourseItem(frame->PageTree())->text(0), QStringLiteral("Lesson1"));  // the tree is unchanged
     EXPECT_EQ(view->Course().folder, c);                                          // and so is the course
 }
@@ -306,7 +308,8 @@ TEST_F(BlankCourse, EditorSavesTheEditedPageKeepsItOnAFailedSaveAndLeavingChange
     const std::string path = dir / "Lesson1/web.files/1.html";
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     ASSERT_TRUE(router.Dispatch(cmd::kFileSave));
-    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Failed Open: ") + QString::fromStdString(path)});
+    EXPECT_EQ(messages.shown,
+              QStringList{lang::MessageWith("CannotWrite", {QString::fromStdString(path), lang::MessageText("WhyDenied")})});
     EXPECT_TRUE(view->Editing());
     EXPECT_EQ(PageOne(), withTable);
     fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);

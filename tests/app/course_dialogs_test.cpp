@@ -115,9 +115,22 @@ TEST_F(CourseDialogsTest, CreateDialogShowsDefaultsAndAFreshDateAtEachOpening) {
     EXPECT_EQ(dialog.courseName, Utf8(u"光学"));
     EXPECT_EQ(dialog.makeDate, "typed");
 
+    // The next opening is a new course: its names start from the defaults again, while the
+    // lecturer typed stays; a fresh date.
+    Edit(&dialog, D::kTeacherEdit)->setText(QStringLiteral("李老师"));
+    Click(&dialog, D::kCreateButton);
     dialog.clock = [] { return LocalTime(2025, 12, 31, 9, 59); };
     dialog.show();
-    EXPECT_EQ(Edit(&dialog, D::kCourseNameEdit)->text(), QStringLiteral("光学"));
+    EXPECT_EQ(Edit(&dialog, D::kCourseNameEdit)->text(), QString::fromStdString(lang::Message("CName")));
+    EXPECT_EQ(Edit(&dialog, D::kFileNameEdit)->text(), QStringLiteral("新课程"));
+    EXPECT_EQ(Edit(&dialog, D::kTeacherEdit)->text(), QStringLiteral("李老师"));
+    EXPECT_EQ(Edit(&dialog, D::kDateEdit)->text(), QStringLiteral("25-12-31_09"));
+    // Come back to after a refusal, it shows what was typed.
+    Edit(&dialog, D::kCourseNameEdit)->setText(QStringLiteral("电学"));
+    Click(&dialog, D::kCreateButton);
+    dialog.KeepFieldsAtNextOpening();
+    dialog.show();
+    EXPECT_EQ(Edit(&dialog, D::kCourseNameEdit)->text(), QStringLiteral("电学"));
     EXPECT_EQ(Edit(&dialog, D::kDateEdit)->text(), QStringLiteral("25-12-31_09"));
     EXPECT_EQ(D::FormatMakeDate(LocalTime(2009, 1, 2, 0, 30)), "09-01-02_00");
 }
@@ -225,14 +238,16 @@ TEST_F(CourseDialogsTest, CreateChoosersFillTheEditsAndCancelledChoosersChangeNo
     EXPECT_EQ(dialog.saveFolder, "/srv/courses");
 }
 
-TEST_F(CourseDialogsTest, CreateFollowsTheLanguageOfEachOpeningButKeepsItsStartDefaults) {
+TEST_F(CourseDialogsTest, CreateFollowsTheLanguageOfEachOpeningDefaultsIncluded) {
     D dialog;  // defaults from the Chinese file
     UseShipped("Language/English.ini");
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("New Course"));
     EXPECT_EQ(LabelText(&dialog, D::kFileNameLabel), QStringLiteral("Course file name:"));
     EXPECT_EQ(WithId<QAbstractButton>(&dialog, D::kCreateButton)->text(), QStringLiteral("Create"));
-    EXPECT_EQ(Edit(&dialog, D::kFileNameEdit)->text(), QStringLiteral("新课程"));
+    // One language at a time: the defaults too.
+    EXPECT_EQ(Edit(&dialog, D::kFileNameEdit)->text(), QStringLiteral("NewCourse"));
+    EXPECT_EQ(Edit(&dialog, D::kTeacherEdit)->text(), QStringLiteral("Your Name"));
     dialog.hide();
 
     // Keys the new file lacks fall back to the built-in texts; one T65535 names both boxes.
@@ -293,7 +308,7 @@ TEST_F(CourseDialogsTest, BandwidthAcceptsWholeNumbersFrom40To800Only) {
         EXPECT_EQ(dialog.bandwidthKbps, 80u) << refused;
     }
     ASSERT_EQ(messages.shown.size(), 7);
-    EXPECT_EQ(messages.shown.back(), QString::fromLatin1(B::kRangeMessage));
+    EXPECT_EQ(messages.shown.back(), lang::MessageWith("BpsRange", {}, QString::fromLatin1(B::kRangeMessage)));
 
     Edit(&dialog, B::kEdit)->setText(QStringLiteral("40"));
     Click(&dialog, B::kOkButton);

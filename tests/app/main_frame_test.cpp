@@ -1,6 +1,7 @@
 // The real main frame: menus from each language file, the language switch, toolbar tips, the
 // status bar clock, the page tree bar's layout, show mode, and screenshots of the window.
 #include "app/main_frame.h"
+#include "lang/language_table.h"
 
 #include <gtest/gtest.h>
 
@@ -119,7 +120,8 @@ TEST_F(MainFrameTest, EmptyLanguageFileKeepsTheResourceCaptions) {
     WriteBytes(dir / "Language/Empty.ini", "");
     Start("Language/Empty.ini");
     EXPECT_EQ(Captions(Bar()), (QStringList{"文件(&F)", "编辑(&E)", "查看(&V)", "帮助(&H)"}));
-    EXPECT_EQ(Captions(TopMenu(2)), (QStringList{"工具栏(&T)", "状态栏(&S)", "-", "浏览(&W)", "Language"}));
+    EXPECT_EQ(Captions(TopMenu(2)),
+              (QStringList{"工具栏(&T)", "状态栏(&S)", "-", "浏览(&W)", "Language", "-", "放映(&S)\tF5"}));
     EXPECT_EQ(FindCommand(TopMenu(2), cmd::kLanguageEnglish)->text(), QStringLiteral("Englisth"));
     // An empty language file gives the second language's check mark.
     EXPECT_EQ(frame->LanguageChoice(), 1);
@@ -152,7 +154,7 @@ TEST_F(MainFrameTest, ContextMenusFindTheirSections) {
     EXPECT_EQ(Captions(tree.get()), (QStringList{"&Add Page", "&Delete Page"}));
 }
 
-TEST_F(MainFrameTest, LanguageSwitchRebuildsMenusStoresTheChoiceAndKeepsToolbarTips) {
+TEST_F(MainFrameTest, LanguageSwitchTakesEveryTextOnShowAtOnce) {
     Start("Language/English.ini");
     QAction* next = router.ActionFor(cmd::kNextPage, QString(), frame.get());
     EXPECT_EQ(next->toolTip(), QStringLiteral("Next page"));
@@ -162,11 +164,17 @@ TEST_F(MainFrameTest, LanguageSwitchRebuildsMenusStoresTheChoiceAndKeepsToolbarT
     EXPECT_TRUE(router.Update(cmd::kLanguageChinese).checked);
     EXPECT_FALSE(router.Update(cmd::kLanguageEnglish).checked);
     EXPECT_EQ(Captions(Bar()).first(), QStringLiteral("文件(&F)"));
-    EXPECT_EQ(next->toolTip(), QStringLiteral("Next page"));  // tips stay in the start language
+    // The toolbar's tips, the tree's top item and the status bar follow at once.
+    EXPECT_EQ(next->toolTip(), QStringLiteral("下一页"));
+    EXPECT_EQ(frame->PageTree()->topLevelItem(0)->text(0), QStringLiteral("课程目录"));
+    EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("就绪"));
 
     ASSERT_TRUE(router.Dispatch(cmd::kLanguageEnglish));
     EXPECT_EQ(ReadSettingForTest(), "Language/English.ini");
     EXPECT_EQ(Captions(Bar()).first(), QStringLiteral("&File"));
+    EXPECT_EQ(next->toolTip(), QStringLiteral("Next page"));
+    EXPECT_EQ(frame->PageTree()->topLevelItem(0)->text(0), QStringLiteral("Course Outline"));
+    EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
 }
 
 TEST_F(MainFrameTest, VideoSourceMenuListsAtMostThirteenDevices) {
@@ -187,7 +195,7 @@ TEST_F(MainFrameTest, VideoSourceMenuListsAtMostThirteenDevices) {
 
 TEST_F(MainFrameTest, ElapsedTimePane) {
     Start("Language/English.ini");
-    EXPECT_EQ(frame->TimePane()->text(), res::String(res::kTimePaneText));
+    EXPECT_EQ(frame->TimePane()->text(), lang::MessageText("TimeIdle"));
     frame->SetElapsedTime(0);
     EXPECT_EQ(frame->TimePane()->text(), QStringLiteral("00:00:00"));
     frame->SetElapsedTime(3'723'000);
@@ -214,16 +222,23 @@ TEST_F(MainFrameTest, PageTreeBarLayoutAndFixedItem) {
     EXPECT_FALSE(bar->Preview()->pixmap().isNull());
 }
 
-TEST_F(MainFrameTest, EscapeReachesShowModeAndEndShowLeavesIt) {
+TEST_F(MainFrameTest, F5StartsAShowAndEscLeavesIt) {
     Start("Language/English.ini");
     frame->show();
     ASSERT_TRUE(WaitUntil([&] { return frame->isVisible(); }));
     EXPECT_FALSE(router.Update(cmd::kEndShow).enabled);
 
+    QObject* page = view->Browser().InputWidget() ? static_cast<QObject*>(view->Browser().InputWidget())
+                                                  : static_cast<QObject*>(view);
+    // Esc alone starts nothing; F5 starts the show, as the View menu says.
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QCoreApplication::sendEvent(view->Browser().InputWidget() ? static_cast<QObject*>(view->Browser().InputWidget())
-                                                              : static_cast<QObject*>(view),
-                                &escape);
+    QCoreApplication::sendEvent(page, &escape);
+    WaitUntil([] { return false; }, 200);
+    EXPECT_EQ(frame->ShowMode(), 0);
+    EXPECT_NE(FindCommand(TopMenu(2), cmd::kShowMode), nullptr);
+    frame->activateWindow();
+    QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+    QCoreApplication::sendEvent(page, &f5);
     ASSERT_TRUE(WaitUntil([&] { return frame->ShowMode() == 1; }));
     EXPECT_TRUE(frame->ToolBar()->isHidden());
     EXPECT_TRUE(frame->statusBar()->isHidden());
@@ -231,8 +246,8 @@ TEST_F(MainFrameTest, EscapeReachesShowModeAndEndShowLeavesIt) {
     EXPECT_TRUE(frame->menuBar()->isHidden());
     EXPECT_TRUE(router.Update(cmd::kEndShow).enabled);
 
-    ASSERT_TRUE(router.Dispatch(cmd::kEndShow));
-    EXPECT_EQ(frame->ShowMode(), 0);
+    QCoreApplication::sendEvent(page, &escape);
+    ASSERT_TRUE(WaitUntil([&] { return frame->ShowMode() == 0; }));
     EXPECT_FALSE(frame->ToolBar()->isHidden());
     EXPECT_FALSE(frame->statusBar()->isHidden());
     EXPECT_FALSE(frame->TreeBar()->parentWidget()->isHidden());

@@ -92,7 +92,7 @@ TEST(AudioCapture, ThreeSecondsGiveFullBuffersEveryQuarterSecondHoldingTheTone) 
     capture.Close();
 }
 
-TEST(AudioCapture, OpenWithoutSoundServerShowsFailedOpen) {
+TEST(AudioCapture, OpenWithoutSoundServerFailsQuietly) {
     framework::RecordingMessageService messages;
     framework::SetMessageService(&messages);
     const char* server = std::getenv("PULSE_SERVER");
@@ -103,7 +103,7 @@ TEST(AudioCapture, OpenWithoutSoundServerShowsFailedOpen) {
     QObject owner;
     EXPECT_FALSE(capture.Open(&owner, 2000));
     EXPECT_FALSE(capture.IsOpen());
-    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("failed open")});
+    EXPECT_TRUE(messages.shown.isEmpty());  // the caller says what to do about it
 
     if (server)
         setenv("PULSE_SERVER", saved.c_str(), 1);

@@ -54,7 +54,8 @@ TEST(ViewCommandStates, RecordingCommandsFollowTheRecordState) {
     EXPECT_TRUE(StateOf(cmd::kRecordStart, in).enabled);
     EXPECT_TRUE(StateOf(cmd::kSetTitle, in).enabled);
     EXPECT_FALSE(StateOf(cmd::kRecordStop, in).enabled);
-    EXPECT_FALSE(StateOf(cmd::kPen, in).enabled);
+    EXPECT_TRUE(StateOf(cmd::kPen, in).enabled);  // the pen draws while presenting too
+    EXPECT_TRUE(StateOf(cmd::kPenColourFirst, in).enabled);
     EXPECT_TRUE(StateOf(cmd::kSetBandwidth, in).enabled);
     EXPECT_TRUE(StateOf(cmd::kVideoSourceFirst + 1, in).checked);
     EXPECT_FALSE(StateOf(cmd::kVideoSourceFirst, in).checked);
@@ -74,6 +75,14 @@ TEST(ViewCommandStates, RecordingCommandsFollowTheRecordState) {
     EXPECT_TRUE(StateOf(cmd::kRecordStart, in).enabled);
     EXPECT_FALSE(StateOf(cmd::kRecordStop, in).enabled);
     EXPECT_FALSE(StateOf(cmd::kSetBandwidth, in).enabled);
+
+    // Not while a page is in the editor, nor without a course.
+    in.editing = true;
+    EXPECT_FALSE(StateOf(cmd::kPen, in).enabled);
+    in.editing = false;
+    in.pageCount = 0;
+    EXPECT_FALSE(StateOf(cmd::kPenColourFirst + 3, in).enabled);
+    in.pageCount = 1;
 
     // No other course is made or opened until the recording is stopped, paused or not.
     for (RecordState state : {RecordState::Recording, RecordState::Paused, RecordState::Stopped}) {

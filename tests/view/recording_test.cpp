@@ -260,7 +260,7 @@ TEST_F(RecordingTest, NoSoundServerRefusesTheRecordingAndTouchesNothing) {
         unsetenv("PULSE_SERVER");
 
     EXPECT_EQ(view->State(), RecordState::Stopped);
-    EXPECT_EQ(messages.shown, (QStringList{QStringLiteral("failed open"), lang::MessageText("NoAudio")}));
+    EXPECT_EQ(messages.shown, QStringList{lang::MessageText("NoAudio")});
     EXPECT_EQ(ReadBytes(folder + "/web.files/CourseIndex.js"), "an earlier index");
     EXPECT_EQ(ReadBytes(Media()), "an earlier recording");
     EXPECT_FALSE(view->Writer().IsWriting());
@@ -280,7 +280,8 @@ TEST_F(RecordingTest, ARecordingThatCannotBeWrittenStopsOnceAndSaysSo) {
     fs::remove_all(folder + "/web.files");
     view->OnRecordStart();
     EXPECT_EQ(view->State(), RecordState::Stopped);
-    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("init error")});
+    EXPECT_EQ(messages.shown, QStringList{lang::MessageWith("CannotWrite", {QString::fromStdString(folder + "/web.files"),
+                                                                            lang::MessageText("WhyMissing")})});
 }
 
 TEST_F(RecordingTest, StopEndsPromptlyWhileTheCameraWaitsForTheLock) {

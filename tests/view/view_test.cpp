@@ -111,7 +111,9 @@ TEST_F(ViewTest, RejectedFileLeavesThePreviousCourseOpenAndItsFileIntact) {
 
     view->ReadProjectFile(dir / "missing.lsn");
     ASSERT_EQ(messages.shown.size(), 2);
-    EXPECT_EQ(messages.shown[1], QStringLiteral("Failed Open: \r\n") + QString::fromStdString(dir / "missing.lsn"));
+    // Which file, and why.
+    EXPECT_EQ(messages.shown[1], lang::MessageWith("CannotRead", {QString::fromStdString(dir / "missing.lsn"),
+                                                                  lang::MessageText("WhyMissing")}));
 }
 
 TEST_F(ViewTest, FailedSaveKeepsTheOldFileAndSaysWhere) {
@@ -120,7 +122,8 @@ TEST_F(ViewTest, FailedSaveKeepsTheOldFileAndSaysWhere) {
     std::filesystem::remove_all(dir / "Optics");
     view->WriteProjectFile();
     ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_EQ(messages.shown[0], QStringLiteral("Failed Open: \r\n") + QString::fromStdString(path));
+    EXPECT_EQ(messages.shown[0], lang::MessageWith("CannotWrite", {QString::fromStdString(dir / "Optics"),
+                                                                   lang::MessageText("WhyMissing")}));
 }
 
 TEST_F(ViewTest, FileOpenBranchesOnTheFileEnding) {
@@ -161,7 +164,7 @@ TEST_F(ViewTest, FileOpenBranchesOnTheFileEnding) {
     view->OnFileOpen();
     EXPECT_EQ(recent, QStringList{next});
     EXPECT_EQ(view->Course().projectFileName, "Optics.lsn");
-    EXPECT_EQ(lastFilter, QStringLiteral("(*.lsn);;PowerPoint(*.ppt)"));
+    EXPECT_EQ(lastFilter, lang::MessageText("FilterCourse") + QStringLiteral(";;") + lang::MessageText("FilterDeck"));
 
     next = QString::fromStdString(dir / "talk.ppt");
     view->OnFileOpen();  // now a course is open: the deck is imported into it
