@@ -420,6 +420,10 @@ TEST_F(RealDeckImport, TurningTheSlidesOfAnImportedCourse) {
     }
     ASSERT_TRUE(Shows(2));
     WaitUntil([] { return false; }, 300);
+    // The page has the focus (a click that only gives it the focus turns nothing).
+    frame->activateWindow();
+    input->setFocus();
+    ASSERT_TRUE(WaitUntil([&] { return input->hasFocus(); }));
     const QPointF middle(input->width() / 2.0, input->height() / 2.0);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
         QMouseEvent click(type, middle, input->mapToGlobal(middle), Qt::LeftButton,

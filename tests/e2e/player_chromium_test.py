@@ -225,6 +225,9 @@ def make_course(template, folder, lang, imported=False):
         "var branch2 = new branch('branch2','课程目录');",
         "branch2.add(new leaf('%s','0'));" % t[0],
         "branch2.add(new leaf('%s',5000));" % t[1],
+        # A turn by Next on an imported course: the page left and the page reached at one time;
+        # the player lists the page reached once.
+        "branch2.add(new leaf('%s',9250));" % t[1],
         "branch2.add(new leaf('%s',9250));" % t[2],
         "branch2.add(new leaf('%s',12500));" % t[1],  # the lecturer went back to page 2
         'branch1.add(branch2);',

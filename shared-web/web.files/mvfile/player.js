@@ -61,10 +61,10 @@ branch.prototype.render = function (context) {
   for (var i = 0; i < this.items.length; i++) {
     // A turn on an imported course writes the page left and the page reached at one time: the
     // list shows the page reached, once.
-    var item = this.items[i], after = this.items[i + 1];
-    if (item instanceof leaf && after instanceof leaf && item.time !== null && item.time === after.time &&
-        !item.page) continue;
-    body.appendChild(item.render(context));
+    var child = this.items[i], after = this.items[i + 1];
+    if (child instanceof leaf && after instanceof leaf && child.time !== null && child.time === after.time &&
+        !child.page) continue;
+    body.appendChild(child.render(context));
   }
   var self = this;
   head.addEventListener('click', function () { self.setOpen(!self.open); });
