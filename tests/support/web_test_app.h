@@ -2,6 +2,8 @@
 // before the application object exists.
 #pragma once
 
+#include <memory>
+
 #include <QApplication>
 #include <QString>
 #include <QVariant>
@@ -19,14 +21,18 @@ public:
 
 // The page's own answer to a script, as text (empty when it gives none within five seconds).
 inline QString EvaluateInPage(QWebEnginePage* page, const QString& script) {
-    QString result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant& v) {
-        result = v.toString();
-        done = true;
+    // The answer may come after the wait gave up; it must then land in state that still exists.
+    struct Answer {
+        QString text;
+        bool done = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    page->runJavaScript(script, [answer](const QVariant& v) {
+        answer->text = v.toString();
+        answer->done = true;
     });
-    WaitUntil([&] { return done; }, 5000);
-    return result;
+    WaitUntil([&] { return answer->done; }, 5000);
+    return answer->text;
 }
 
 }  // namespace tovra::testing_support
