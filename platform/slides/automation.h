@@ -17,6 +17,22 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The office suite ran past its time limit and was stopped.
+class OfficeTimedOut : public AutomationError {
+public:
+    OfficeTimedOut(const std::string& what, int limitMs) : AutomationError(what), limitMs_(limitMs) {}
+    int LimitMs() const { return limitMs_; }
+
+private:
+    int limitMs_;
+};
+
+// Application::Cancel was called while a call waited on the office suite.
+class ImportCancelled : public AutomationError {
+public:
+    using AutomationError::AutomationError;
+};
+
 // The only export format offered: a web page with one page per slide.
 inline constexpr int kSaveAsWebPage = 12;
 
@@ -46,10 +62,18 @@ public:
     virtual Shape* GetTitle() = 0;  // throws when GetHasTitle() is 0
 };
 
+// How the slide takes part in a slide show.
+class SlideShowTransition {
+public:
+    virtual ~SlideShowTransition() = default;
+    virtual int GetHidden() = 0;  // non-zero: the show passes over the slide
+};
+
 class Slide {
 public:
     virtual ~Slide() = default;
     virtual Shapes* GetShapes() = 0;
+    virtual SlideShowTransition* GetSlideShowTransition() = 0;
 };
 
 class Slides {
@@ -59,6 +83,22 @@ public:
     virtual Slide* Item(int index) = 0;  // 1-based; throws outside 1..GetCount()
 };
 
+// The slide pictures of a web export still being drawn after the export returned.
+class PictureJob {
+public:
+    virtual ~PictureJob() = default;
+    // Slide `number` (1-based) is drawn next, and the slides after it then.
+    virtual void Prefer(int number) = 0;
+    virtual int Drawn() const = 0;  // pictures in place so far
+    virtual int Total() const = 0;
+    virtual bool Finished() const = 0;
+    // Waits until every picture is in place; progress(drawn, total) is called meanwhile from
+    // the caller's event loop. False when a picture could not be written.
+    virtual bool Wait(const std::function<void(int drawn, int total)>& progress) = 0;
+    // Stops drawing; pictures not yet drawn stay missing.
+    virtual void Cancel() = 0;
+};
+
 class Presentation {
 public:
     virtual ~Presentation() = default;
@@ -66,6 +106,13 @@ public:
     // Writes fileName (the main page) and, beside it, the folder of its supporting files: its
     // name without extension + ".files", or a folder already there that differs only in case.
     virtual void SaveAs(const std::string& fileName, int fileFormat, int embedTrueTypeFonts) = 0;
+    // As SaveAs to a web page, but returns once the pages and the picture of slide `first` are
+    // written; the job returned draws the others (nullptr: every picture is already written).
+    virtual std::shared_ptr<PictureJob> SaveAsDrawingLater(const std::string& fileName, int first) {
+        (void)first;
+        SaveAs(fileName, kSaveAsWebPage, 0);
+        return nullptr;
+    }
     virtual void Close() = 0;
 };
 
@@ -87,16 +134,39 @@ public:
     virtual void Quit() = 0;
     // Called from the calls that take long; the window stays responsive while they run.
     virtual void SetProgressSink(ProgressSink sink) = 0;
+    // Asks a call waiting on the office suite (from the progress sink or the event loop it
+    // runs) to stop it and throw ImportCancelled.
+    virtual void Cancel() = 0;
 };
 
 struct OfficeOptions {
     std::string office;          // the office suite's start command; empty: "soffice" on the PATH
-    int timeoutMs = 180000;      // per run of the office suite; overrun kills it and fails the call
+    int timeoutMs = 0;           // per run of the office suite, overrun kills it; 0: TimeLimitMs of the deck
     int renderThreads = 2;       // slide pictures drawn at once
 };
 
+// How long the office suite may take over a deck of `bytes`: a minute and a half, and 15 s
+// more for each MiB, since large decks are mostly pictures the suite has to decode.
+int TimeLimitMs(long long bytes);
+
 // The server on LibreOffice; nullptr when the office suite is not installed.
 std::unique_ptr<Application> CreateApplication(const OfficeOptions& options = {});
+
+// The kinds of deck the office suite opens well, by file name ending (lower case, with the dot).
+inline constexpr const char* kDeckEndings[] = {".ppt", ".pps", ".pptx", ".ppsx", ".odp"};
+
+// Whether the file name ends in one of kDeckEndings (as written: "Deck.PPT" is no deck).
+bool IsDeckFileName(const std::string& path);
+
+// What the file itself says before the office suite is asked.
+enum class DeckFileCheck {
+    Ok,
+    Unreadable,  // missing or not readable
+    Empty,       // no bytes
+    NotADeck,    // neither a compound file (.ppt, .pps, encrypted packages) nor a zip package
+    Protected,   // encrypted with a password
+};
+DeckFileCheck CheckDeckFile(const std::string& path);
 
 // Whether the deck at path is encrypted with a password: an OLE compound file holding the streams
 // of PowerPoint's encryption ("EncryptedSummary") or of an encrypted Office Open XML package

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include <pugixml.hpp>
 
@@ -61,6 +62,20 @@ pugi::xml_node FindTitleFrame(const pugi::xml_node& parent) {
     return {};
 }
 
+// The drawing-page styles that hide their pages from the show.
+std::set<std::string> HiddenPageStyles(const pugi::xml_node& document) {
+    std::set<std::string> hidden;
+    for (const char* styles : {"office:automatic-styles", "office:styles"}) {
+        for (pugi::xml_node style : document.child(styles).children("style:style")) {
+            if (std::strcmp(style.attribute("style:family").value(), "drawing-page") != 0) continue;
+            const char* visibility =
+                style.child("style:drawing-page-properties").attribute("presentation:visibility").value();
+            if (std::strcmp(visibility, "hidden") == 0) hidden.insert(style.attribute("style:name").value());
+        }
+    }
+    return hidden;
+}
+
 }  // namespace
 
 bool ReadSlideTitles(std::string_view fodp, std::vector<SlideTitle>& slides) {
@@ -72,8 +87,10 @@ bool ReadSlideTitles(std::string_view fodp, std::vector<SlideTitle>& slides) {
     if (!parsed) return false;
     pugi::xml_node presentation = doc.child("office:document").child("office:body").child("office:presentation");
     if (!presentation) return false;
+    const std::set<std::string> hiddenStyles = HiddenPageStyles(doc.child("office:document"));
     for (pugi::xml_node page : presentation.children("draw:page")) {
         SlideTitle slide;
+        slide.hidden = hiddenStyles.count(page.attribute("draw:style-name").value()) > 0;
         if (pugi::xml_node frame = FindTitleFrame(page)) {
             slide.hasTitle = true;
             // An empty placeholder shows its prompt text in the editor; the slide has no title text.

@@ -1,5 +1,5 @@
 // The slides of a deck as the office suite converts it to a flat ODF presentation: for each page
-// whether it has a title placeholder and the title's text.
+// whether it has a title placeholder, the title's text, and whether the show passes over it.
 #pragma once
 
 #include <string>
@@ -11,6 +11,7 @@ namespace tovra::slides {
 struct SlideTitle {
     bool hasTitle = false;  // the page has a frame of presentation class "title"
     std::string text;       // UTF-8; paragraphs joined with "\r", line breaks as "\v"
+    bool hidden = false;    // the page's style keeps it out of the slide show
 };
 
 // Reads the pages of an .fodp document. Returns false when the text is not such a document.

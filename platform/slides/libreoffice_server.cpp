@@ -1,9 +1,9 @@
 // The automation server on LibreOffice: opening a deck converts it twice at once, to a flat ODF
 // presentation (the titles) and to PDF (the slide pictures); the pictures are drawn as soon as the
 // PDF is there, while the titles are still being read.
-#include <atomic>
+#include <algorithm>
+#include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include <QDir>
@@ -68,13 +68,24 @@ private:
     LoShape title_;
 };
 
+class LoTransition final : public SlideShowTransition {
+public:
+    explicit LoTransition(const SlideTitle& slide) : slide_(slide) {}
+    int GetHidden() override { return slide_.hidden ? 1 : 0; }
+
+private:
+    const SlideTitle& slide_;
+};
+
 class LoSlide final : public Slide {
 public:
-    explicit LoSlide(const SlideTitle& slide) : shapes_(slide) {}
+    explicit LoSlide(const SlideTitle& slide) : shapes_(slide), transition_(slide) {}
     Shapes* GetShapes() override { return &shapes_; }
+    SlideShowTransition* GetSlideShowTransition() override { return &transition_; }
 
 private:
     LoShapes shapes_;
+    LoTransition transition_;
 };
 
 class LoSlides final : public Slides {
@@ -95,9 +106,8 @@ private:
 struct ServerContext {
     QString office;
     OfficeOptions options;
-    QTemporaryDir work{QDir::temp().filePath(QStringLiteral("tovra-slides-XXXXXX"))};
     ProgressSink sink;
-    int opened = 0;
+    bool cancelled = false;
 
     void Report(Stage stage, int done, int total) const {
         if (sink) sink(stage, done, total);
@@ -109,7 +119,12 @@ public:
     LoPresentation(ServerContext& server, const QString& deckPath) : server_(server) {
         const QFileInfo deck(deckPath);
         if (!deck.isFile()) throw AutomationError("the deck does not exist: " + deckPath.toStdString());
-        dir_ = server.work.filePath(QStringLiteral("deck%1").arg(++server.opened));
+        // The folder of this deck's conversions lives as long as its pictures are being drawn,
+        // which may be after the presentation is closed.
+        auto work = std::make_shared<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("tovra-slides-XXXXXX")));
+        if (!work->isValid()) throw AutomationError("no room for the conversion in " + QDir::tempPath().toStdString());
+        work_ = work;
+        dir_ = work->path();
         QDir().mkpath(dir_ + QStringLiteral("/pictures"));
         // A copy under a plain name: the outputs are then known, and the teacher may go on
         // changing the deck meanwhile.
@@ -119,11 +134,11 @@ public:
         fodpPath_ = dir_ + QStringLiteral("/deck.fodp");
         pdfPath_ = dir_ + QStringLiteral("/deck.pdf");
 
-        const int timeout = server.options.timeoutMs;
+        timeLimitMs_ = server.options.timeoutMs > 0 ? server.options.timeoutMs : TimeLimitMs(deck.size());
         odf_ = std::make_unique<OfficeConversion>(server.office, copy, QStringLiteral("fodp"), dir_,
-                                                  dir_ + QStringLiteral("/profile-odf"), timeout);
+                                                  dir_ + QStringLiteral("/profile-odf"), timeLimitMs_);
         pdf_ = std::make_unique<OfficeConversion>(server.office, copy, kPdfFormat, dir_,
-                                                  dir_ + QStringLiteral("/profile-pdf"), timeout);
+                                                  dir_ + QStringLiteral("/profile-pdf"), timeLimitMs_);
         QObject::connect(pdf_.get(), &OfficeConversion::Done, [this] { StartPictures(); });
         if (!odf_->Start() || !pdf_->Start()) {
             Stop();
@@ -131,16 +146,11 @@ public:
         }
 
         server.Report(Stage::Opening, 0, 0);
-        WaitWhileResponsive([this] {
-            odf_->Poll();
-            pdf_->Poll();
-            return odf_->Finished();
-        });
+        WaitOnOffice([this] { return odf_->Finished(); });
         // The office suite ends well even for files it cannot load (encrypted, not a deck):
         // only the output tells.
         QFile fodp(fodpPath_);
-        std::vector<SlideTitle> titles;
-        if (odf_->TimedOut() || !fodp.open(QIODevice::ReadOnly) || fodp.size() == 0) {
+        if (!fodp.open(QIODevice::ReadOnly) || fodp.size() == 0) {
             Stop();
             throw AutomationError("the office suite could not open the deck");
         }
@@ -162,49 +172,28 @@ public:
     void SaveAs(const std::string& fileName, int fileFormat, int) override {
         CheckOpen();
         if (fileFormat != kSaveAsWebPage) throw AutomationError("unsupported file format");
+        Export(fileName);
         const int count = static_cast<int>(titles_.size());
-        WaitWhileResponsive([this, count] {
-            pdf_->Poll();
-            if (!pdf_->Finished()) {
-                server_.Report(Stage::Rendering, 0, count);
-                return false;
-            }
-            if (!picturesStarted_) StartPictures();
-            server_.Report(Stage::Rendering, std::min(picturesDone_.load(), count), count);
-            return picturesFinished_.load();
+        const bool drawn = pictures_->Wait([this, count](int done, int) {
+            server_.Report(Stage::Rendering, std::min(done, count), count);
+            if (server_.cancelled) pictures_->Cancel();
         });
-        if (painter_.joinable()) painter_.join();
-        if (pdf_->TimedOut() || pageSizes_.empty()) throw AutomationError("the office suite could not make the slide pictures");
+        CheckCancelled();
+        if (!drawn) throw AutomationError("the slide pictures cannot be written into " + fileName);
+    }
 
-        server_.Report(Stage::Writing, 0, 0);
-        const ExportPaths paths = ResolveExportPaths(QString::fromStdString(fileName));
-        std::vector<ExportSlide> slides(titles_.size());
-        for (size_t i = 0; i < slides.size(); ++i) {
-            slides[i].title = titles_[i].text;
-            // A slide the PDF lacks takes the first page's size.
-            const PageSize size = i < pageSizes_.size() ? pageSizes_[i] : pageSizes_.front();
-            slides[i].pictureHeight = PictureHeight(size);
-        }
-        if (!WriteWebExport(paths, QFileInfo(QString::fromStdString(fileName)).completeBaseName().toStdString(), slides)) {
-            throw AutomationError("the web page cannot be written: " + fileName);
-        }
-        for (size_t i = 0; i < slides.size(); ++i) {
-            const int number = static_cast<int>(i) + 1;
-            const QString name = QString::fromStdString(SlidePictureName(number));
-            const QString from = dir_ + QStringLiteral("/pictures/") + name;
-            const QString to = QDir(paths.folder).filePath(name);
-            QFile::remove(to);
-            if (QFile::exists(from)) {
-                if (!QFile::rename(from, to) && !QFile::copy(from, to)) {
-                    throw AutomationError("a slide picture cannot be written: " + to.toStdString());
-                }
-            } else {
-                // Nothing to draw (the PDF has fewer pages): a white slide keeps the page whole.
-                QImage blank(kPictureWidth, slides[i].pictureHeight, QImage::Format_RGB32);
-                blank.fill(Qt::white);
-                if (!blank.save(to, "PNG")) throw AutomationError("a slide picture cannot be written: " + to.toStdString());
-            }
-        }
+    std::shared_ptr<PictureJob> SaveAsDrawingLater(const std::string& fileName, int first) override {
+        CheckOpen();
+        Export(fileName);
+        const int count = static_cast<int>(titles_.size());
+        first = std::max(1, std::min(first, count));
+        pictures_->Prefer(first);
+        WaitOnOffice([&] {
+            server_.Report(Stage::Rendering, 0, count);
+            return pictures_->Finished() || PictureInPlace(first);
+        });
+        handedOut_ = true;
+        return pictures_;
     }
 
     void Close() override {
@@ -213,52 +202,105 @@ public:
         closed_ = true;
     }
 
-    bool IsClosed() const { return closed_; }
-
 private:
     void CheckOpen() const {
         if (closed_) throw AutomationError("the presentation is closed");
     }
 
-    void StartPictures() {
-        if (picturesStarted_ || !pdf_->Succeeded()) {
-            if (pdf_->Finished() && !picturesStarted_) picturesFinished_ = true;
-            return;
-        }
-        picturesStarted_ = true;
-        const std::string pdf = pdfPath_.toStdString();
-        const std::string pictures = (dir_ + QStringLiteral("/pictures/")).toStdString();
-        const int threads = server_.options.renderThreads;
-        painter_ = std::thread([this, pdf, pictures, threads] {
-            std::vector<PageSize> sizes = ReadPageSizes(pdf);
-            std::vector<std::string> outputs;
-            for (size_t i = 0; i < sizes.size(); ++i) outputs.push_back(pictures + SlidePictureName(static_cast<int>(i) + 1));
-            if (!sizes.empty()) RenderSlidePictures(pdf, outputs, threads, picturesDone_);
-            pageSizes_ = std::move(sizes);
-            picturesFinished_ = true;
+    void CheckCancelled() {
+        if (!server_.cancelled) return;
+        Stop();
+        throw ImportCancelled("the import was cancelled");
+    }
+
+    // Waits with the window responsive until done() holds, stopping the office suite when the
+    // teacher cancels or its time runs out.
+    void WaitOnOffice(const std::function<bool()>& done) {
+        WaitWhileResponsive([&] {
+            odf_->Poll();
+            pdf_->Poll();
+            return server_.cancelled || odf_->TimedOut() || pdf_->TimedOut() || done();
         });
+        CheckCancelled();
+        if (odf_->TimedOut() || pdf_->TimedOut()) {
+            Stop();
+            throw OfficeTimedOut("the office suite ran past its time limit", timeLimitMs_);
+        }
+    }
+
+    bool PictureInPlace(int number) const {
+        return QFileInfo::exists(QDir(exportFolder_).filePath(QString::fromStdString(SlidePictureName(number))));
+    }
+
+    // The pages of the export, with the pictures going to their folder as they are drawn.
+    void Export(const std::string& fileName) {
+        const int count = static_cast<int>(titles_.size());
+        WaitOnOffice([this, count] {
+            if (!pdf_->Finished()) server_.Report(Stage::Rendering, 0, count);
+            return pdf_->Finished();
+        });
+        StartPictures();
+        if (!pictures_) throw AutomationError("the office suite could not make the slide pictures");
+
+        server_.Report(Stage::Writing, 0, 0);
+        const ExportPaths paths = ResolveExportPaths(QString::fromStdString(fileName));
+        std::vector<ExportSlide> slides(titles_.size());
+        for (size_t i = 0; i < slides.size(); ++i) {
+            slides[i].title = titles_[i].text;
+            slides[i].hidden = titles_[i].hidden;
+            // A slide the PDF lacks takes the first page's size.
+            const PageSize size = i < pageSizes_.size() ? pageSizes_[i] : pageSizes_.front();
+            slides[i].pictureHeight = PictureHeight(size);
+        }
+        if (!WriteWebExport(paths, QFileInfo(QString::fromStdString(fileName)).completeBaseName().toStdString(), slides)) {
+            throw AutomationError("the web page cannot be written: " + fileName);
+        }
+        exportFolder_ = paths.folder;
+        if (!pictures_->SetDestination(paths.folder.toStdString())) {
+            throw AutomationError("a slide picture cannot be written into " + paths.folder.toStdString());
+        }
+        for (size_t i = pageSizes_.size(); i < slides.size(); ++i) {
+            // Nothing to draw (the PDF has fewer pages): a white slide keeps the page whole.
+            const QString to = QDir(paths.folder).filePath(QString::fromStdString(SlidePictureName(static_cast<int>(i) + 1)));
+            QImage blank(kPictureWidth, slides[i].pictureHeight, QImage::Format_RGB32);
+            blank.fill(Qt::white);
+            if (!blank.save(to, "PNG")) throw AutomationError("a slide picture cannot be written: " + to.toStdString());
+        }
+    }
+
+    // Drawing starts as soon as the PDF is there, while the titles are still being read.
+    void StartPictures() {
+        if (pictures_ || !pdf_->Succeeded()) return;
+        std::vector<PageSize> sizes = ReadPageSizes(pdfPath_.toStdString());
+        if (sizes.empty()) return;
+        pageSizes_ = sizes;
+        pictures_ = std::make_shared<SlidePictureJob>(pdfPath_.toStdString(), std::move(sizes),
+                                                      (dir_ + QStringLiteral("/pictures")).toStdString(),
+                                                      server_.options.renderThreads, work_);
     }
 
     void Stop() {
         if (odf_ && !odf_->Finished()) odf_->Kill();
         if (pdf_ && !pdf_->Finished()) pdf_->Kill();
-        if (painter_.joinable()) painter_.join();
+        // Pictures handed out go on being drawn; the others are of no use any more.
+        if (pictures_ && !handedOut_) pictures_->Cancel();
     }
 
     ServerContext& server_;
+    std::shared_ptr<QTemporaryDir> work_;
     QString dir_;
     QString fodpPath_;
     QString pdfPath_;
+    QString exportFolder_;
     std::unique_ptr<OfficeConversion> odf_;
     std::unique_ptr<OfficeConversion> pdf_;
     std::vector<SlideTitle> titles_;
     std::unique_ptr<LoSlides> slides_;
-    std::thread painter_;
-    bool picturesStarted_ = false;
-    std::atomic<bool> picturesFinished_{false};
-    std::atomic<int> picturesDone_{0};
-    std::vector<PageSize> pageSizes_;  // written by the painter before picturesFinished_
+    std::shared_ptr<SlidePictureJob> pictures_;
+    std::vector<PageSize> pageSizes_;
+    bool handedOut_ = false;
     bool closed_ = false;
+    int timeLimitMs_ = 0;
 };
 
 class LoPresentations final : public Presentations {
@@ -290,6 +332,7 @@ public:
         quit_ = true;
     }
     void SetProgressSink(ProgressSink sink) override { server_->sink = std::move(sink); }
+    void Cancel() override { server_->cancelled = true; }
 
 private:
     std::unique_ptr<ServerContext> server_;
@@ -299,25 +342,11 @@ private:
 
 }  // namespace
 
-bool IsPasswordProtected(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    // The compound file's signature, then its directory, which names the streams in UTF-16LE.
-    const QByteArray head = file.read(8 << 20);
-    if (!head.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1"))) return false;
-    for (const char* stream : {"EncryptedSummary", "EncryptionInfo", "EncryptedPackage"}) {
-        const QString name = QString::fromLatin1(stream);
-        const QByteArray utf16(reinterpret_cast<const char*>(name.utf16()), name.size() * 2);
-        if (head.contains(utf16)) return true;
-    }
-    return false;
-}
-
 std::unique_ptr<Application> CreateApplication(const OfficeOptions& options) {
     auto server = std::make_unique<ServerContext>();
     server->office = FindOffice(options.office);
     server->options = options;
-    if (server->office.isEmpty() || !server->work.isValid()) return nullptr;
+    if (server->office.isEmpty()) return nullptr;
     return std::make_unique<LoApplication>(std::move(server));
 }
 

@@ -4,17 +4,62 @@
 #include <unistd.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
 namespace tovra::slides {
 
+namespace {
+
+// "7.4" from the "ProductKey=LibreOffice 7.4" of the bootstraprc beside the suite's program;
+// empty when there is none.
+QString ProductVersion(const QString& office) {
+    static QHash<QString, QString> known;
+    const auto found = known.constFind(office);
+    if (found != known.constEnd()) return *found;
+    QString version;
+    QFile rc(QFileInfo(QFileInfo(office).canonicalFilePath()).dir().filePath(QStringLiteral("bootstraprc")));
+    if (rc.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        static const QRegularExpression kKey(QStringLiteral("^ProductKey=.*?(\\d+\\.\\d+)\\s*$"),
+                                             QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch m = kKey.match(QString::fromUtf8(rc.read(64 * 1024)));
+        if (m.hasMatch()) version = m.captured(1);
+    }
+    known.insert(office, version);
+    return version;
+}
+
+}  // namespace
+
+void PrepareOfficeProfile(const QString& office, const QString& profileDir) {
+    const QString settings = profileDir + QStringLiteral("/user/registrymodifications.xcu");
+    if (QFileInfo::exists(settings)) return;
+    const QString version = ProductVersion(office);
+    if (version.isEmpty()) return;
+    QDir().mkpath(profileDir + QStringLiteral("/user"));
+    QFile file(settings);
+    if (!file.open(QIODevice::WriteOnly)) return;
+    file.write(QStringLiteral(
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                   "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+                   "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+                   "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
+                   "oor:op=\"fuse\"><value>%1</value></prop></item>\n"
+                   "</oor:items>\n")
+                   .arg(version)
+                   .toUtf8());
+}
+
 OfficeConversion::OfficeConversion(const QString& office, const QString& input, const QString& format,
                                    const QString& outDir, const QString& profileDir, int timeoutMs, QObject* parent)
-    : QObject(parent), office_(office), timeoutMs_(timeoutMs) {
+    : QObject(parent), office_(office), profileDir_(profileDir), timeoutMs_(timeoutMs) {
     arguments_ << QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profileDir).toString(QUrl::FullyEncoded)
                << QStringLiteral("--headless") << QStringLiteral("--norestore") << QStringLiteral("--nolockcheck")
                << QStringLiteral("--nologo") << QStringLiteral("--convert-to") << format << QStringLiteral("--outdir")
@@ -41,6 +86,7 @@ OfficeConversion::~OfficeConversion() {
 }
 
 bool OfficeConversion::Start() {
+    PrepareOfficeProfile(office_, profileDir_);
     startedAtMs_ = QDateTime::currentMSecsSinceEpoch();
     process_.start(office_, arguments_);
     if (!process_.waitForStarted(10000)) {

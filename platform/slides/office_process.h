@@ -36,6 +36,7 @@ signals:
 private:
     QProcess process_;
     QString office_;
+    QString profileDir_;
     QStringList arguments_;
     int timeoutMs_;
     qint64 startedAtMs_ = 0;
@@ -45,6 +46,12 @@ private:
     int exitCode_ = -1;
     QString errorText_;
 };
+
+// Makes a new private profile that starts the way an installed suite's own profile does: the
+// suite otherwise takes every profile that has not yet recorded its version for a first start
+// after an upgrade, and spends over a second on graphics self-tests before converting anything.
+// Leaves a profile that already exists alone.
+void PrepareOfficeProfile(const QString& office, const QString& profileDir);
 
 // The office suite's start command: `configured` when given, else "soffice" on the PATH or in
 // LibreOffice's program folder; empty when there is none.

@@ -86,8 +86,13 @@ bool WriteWebExport(const ExportPaths& paths, const std::string& deckName, const
     main.replace(QStringLiteral("{{DECK}}"), deck).replace(QStringLiteral("{{FOLDER}}"), folderName.toHtmlEscaped());
     if (!WriteText(paths.mainFile, main)) return false;
 
+    QStringList hidden;
+    for (size_t i = 0; i < slides.size(); ++i) {
+        if (slides[i].hidden) hidden << QString::number(i + 1);
+    }
     QString viewer = Resource("fullscreen.htm");
     viewer.replace(QStringLiteral("{{DECK}}"), deck)
+        .replace(QStringLiteral("{{HIDDEN}}"), QLatin1Char('[') + hidden.join(QLatin1Char(',')) + QLatin1Char(']'))
         .replace(QStringLiteral("{{DECK_JS}}"), ScriptString(deckName))
         .replace(QStringLiteral("{{COUNT}}"), QString::number(slides.size()));
     if (!WriteText(folder.filePath(QStringLiteral("fullscreen.htm")), viewer)) return false;

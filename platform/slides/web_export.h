@@ -22,6 +22,7 @@ struct ExportSlide {
     std::string title;  // UTF-8; empty when the slide has none
     int pictureWidth = 1440;
     int pictureHeight = 1080;
+    bool hidden = false;  // the show passes over it
 };
 
 std::string SlidePageName(int number);     // "slide0001.htm"
