@@ -145,12 +145,30 @@ std::string FormatCoursePagesScript(const std::vector<CoursePage>& pages) {
     std::string out = "var coursePages = [";
     for (size_t i = 0; i < pages.size(); ++i) {
         if (i) out += ",";
-        out += "{\"number\":" + std::to_string(pages[i].number) + ",\"title\":";
+        out += "{\"number\":" + std::to_string(pages[i].number);
+        // Before the title, so that a reader finds it right after the number.
+        if (pages[i].hidden) out += ",\"hidden\":true";
+        out += ",\"title\":";
         AppendAsciiString(out, pages[i].title);
         out += "}";
     }
     out += "];\r\n";
     return out;
+}
+
+std::set<int> HiddenPagesOf(std::string_view script) {
+    std::set<int> hidden;
+    constexpr std::string_view kNumber = "{\"number\":";
+    constexpr std::string_view kHidden = ",\"hidden\":true";
+    for (size_t at = script.find(kNumber); at != std::string_view::npos; at = script.find(kNumber, at + 1)) {
+        size_t end = at + kNumber.size();
+        int number = 0;
+        while (end < script.size() && script[end] >= '0' && script[end] <= '9' && number < 1000000) {
+            number = number * 10 + (script[end++] - '0');
+        }
+        if (number > 0 && script.substr(end, kHidden.size()) == kHidden) hidden.insert(number);
+    }
+    return hidden;
 }
 
 std::string CourseDetailsScriptPath(const std::string& courseFolder) {

@@ -2,6 +2,7 @@
 // course, and the page list script the player reads.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,7 +24,10 @@ bool CopyPageTemplate(const std::string& languageFolder, const std::string& cour
 
 // "var coursePages = [{"number":1,"title":"Page 1"}, ...];" in ASCII: the UTF-8 titles are
 // written as JavaScript strings with \uXXXX for everything outside printable ASCII.
+// A hidden slide has "hidden":true right after its number.
 std::string FormatCoursePagesScript(const std::vector<CoursePage>& pages);
+// The numbers of the pages such a script marks hidden.
+std::set<int> HiddenPagesOf(std::string_view script);
 
 // Where the player looks for the page list: "<courseFolder>/web.files/CoursePages.js".
 std::string CoursePagesScriptPath(const std::string& courseFolder);

@@ -14,6 +14,9 @@ struct CoursePage {
     // give them back (bytes the code page does not define); written back instead of the title
     // while it is unchanged. Empty otherwise.
     std::string storedTitle = {};
+    // A slide the show passes over (imported courses only); kept in the page list script,
+    // since the project file has no place for it.
+    bool hidden = false;
 };
 
 struct CourseProject {

@@ -17,6 +17,7 @@ constexpr char kCourseIconProperty[] = "courseIcon";
 constexpr int kLabelRole = Qt::UserRole + 1;        // label before an edit, to put back a refused one
 constexpr int kStoredTitleRole = Qt::UserRole + 2;  // CoursePage::storedTitle, until the label is edited
 constexpr int kTitleRole = Qt::UserRole + 3;        // the title as the course keeps it
+constexpr int kHiddenRole = Qt::UserRole + 4;       // CoursePage::hidden
 
 }  // namespace
 
@@ -135,7 +136,7 @@ QTreeWidgetItem* AddCourseItem(QTreeWidget* tree, const QString& label) {
     return item;
 }
 
-QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, const CoursePage& page) {
+QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, const CoursePage& page, const QString& hiddenNote) {
     QTreeWidget* tree = courseItem->treeWidget();
     const QSignalBlocker block(tree);
     const QString title = QString::fromStdString(page.title);
@@ -147,6 +148,15 @@ QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, const CoursePage& page
     item->setData(0, kTitleRole, title);
     // A title the bar is too narrow for shows whole here.
     item->setToolTip(0, shown);
+    if (page.hidden) {
+        // As a slide sorter shows a hidden slide: dimmed, and said so where the title is read whole.
+        item->setData(0, kHiddenRole, true);
+        QFont font = item->font(0);
+        font.setItalic(true);
+        item->setFont(0, font);
+        if (tree) item->setForeground(0, tree->palette().brush(QPalette::Disabled, QPalette::Text));
+        if (!hiddenNote.isEmpty()) item->setToolTip(0, shown + QLatin1Char('\n') + hiddenNote);
+    }
     if (!page.storedTitle.empty()) item->setData(0, kStoredTitleRole, QByteArray::fromStdString(page.storedTitle));
     item->setFlags(item->flags() | Qt::ItemIsEditable);
     return item;
@@ -212,7 +222,8 @@ std::vector<CoursePage> PagesFromTree(QTreeWidget* tree) {
         for (int i = 0; i < course->childCount(); ++i) {
             QTreeWidgetItem* item = course->child(i);
             pages.push_back({PageNumberOf(item), PageTitleOf(item),
-                             item->data(0, kStoredTitleRole).toByteArray().toStdString()});
+                             item->data(0, kStoredTitleRole).toByteArray().toStdString(),
+                             item->data(0, kHiddenRole).toBool()});
         }
     }
     return pages;

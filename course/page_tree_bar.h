@@ -62,8 +62,8 @@ void RemoveCourseItem(QTreeWidget* tree);
 // Appends the course item (label in UTF-16) at the end of the top level.
 QTreeWidgetItem* AddCourseItem(QTreeWidget* tree, const QString& label);
 // Appends a page item under the course item; it keeps the page's stored title bytes until its
-// label is edited.
-QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, const CoursePage& page);
+// label is edited. A hidden slide is dimmed, with hiddenNote under its title in the tooltip.
+QTreeWidgetItem* AddPageItem(QTreeWidgetItem* courseItem, const CoursePage& page, const QString& hiddenNote = {});
 int PageNumberOf(const QTreeWidgetItem* item);
 // The page's title as the course keeps it (UTF-8); the item shows it without control characters.
 std::string PageTitleOf(const QTreeWidgetItem* item);

@@ -1,6 +1,7 @@
 // Interpreting a project file: labels, folder and the first page on show.
 #include "course/project_open.h"
 
+#include "course/course_folder.h"
 #include "course/project_file.h"
 
 namespace tovra {
@@ -77,6 +78,14 @@ OpenedProject LoadProjectFile(const std::string& path) {
     if (!SplitCoursePath(path, project.folder, project.projectFileName)) {
         result.outcome = OpenedProject::Outcome::Rejected;
         return result;
+    }
+    if (!project.deckPath.empty()) {
+        // Hidden slides are kept in the page list script, which the project file has no place for.
+        std::string script;
+        if (ReadWholeFile(CoursePagesScriptPath(project.folder), 16 << 20, script) == ReadFileResult::Ok) {
+            const std::set<int> hidden = HiddenPagesOf(script);
+            for (CoursePage& page : project.pages) page.hidden = hidden.count(page.number) != 0;
+        }
     }
     result.outcome = OpenedProject::Outcome::Opened;
     return result;
