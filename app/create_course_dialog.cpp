@@ -16,6 +16,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "course/deck_import.h"
 #include "lang/language_table.h"
 #include "app/dialog_layout.h"
 #include "lang/localize.h"
@@ -54,8 +55,7 @@ QString DefaultFolderChooser(QWidget* owner, const QString& title) {
 }
 
 QString DefaultDeckChooser(QWidget* owner) {
-    return QFileDialog::getOpenFileName(owner, QString(), QString(),
-                                        lang::MessageWith("FilterDeck", {}, QStringLiteral("PowerPoint  (*.ppt)")));
+    return QFileDialog::getOpenFileName(owner, QString(), QString(), DeckFileFilter());
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <QIcon>
 #include <unistd.h>
 
+#include "app/command_line.h"
 #include "app/mirova_app.h"
 
 int main(int argc, char* argv[]) {
+    // The command line's verbs run without a window, before anything needs a display.
+    if (tovra::IsCommandLineVerb(argc, argv)) return tovra::RunCommandLine(argc, argv);
     // Chromium refuses to start as root unless its sandbox is off.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

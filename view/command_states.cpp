@@ -10,10 +10,14 @@ bool ViewCommandState(int id, const ViewCommandInputs& in, framework::CommandSta
     const bool stopped = in.recordState == RecordState::Stopped;
     switch (id) {
         case cmd::kPrevPage:
-            state.enabled = in.currentPage > 1;
+            state.enabled = !in.blankCourse && in.prevShown >= 0 ? in.prevShown > 0 : in.currentPage > 1;
             return true;
         case cmd::kNextPage:
-            state.enabled = in.blankCourse ? in.pageCount > 0 : in.currentPage < in.pageCount;
+            if (in.blankCourse) {
+                state.enabled = in.pageCount > 0;
+            } else {
+                state.enabled = in.nextShown >= 0 ? in.nextShown > 0 : in.currentPage < in.pageCount;
+            }
             return true;
         case cmd::kRecordStart:
         case cmd::kSetTitle:

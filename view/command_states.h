@@ -13,6 +13,9 @@ struct ViewCommandInputs {
     bool blankCourse = true;  // deck path empty
     int16_t pageCount = 0;
     int16_t currentPage = 0;
+    // An imported course's neighbours a show reaches (0: none); -1 takes the neighbours by number.
+    int16_t prevShown = -1;
+    int16_t nextShown = -1;
     RecordState recordState = RecordState::Stopped;
     bool editing = false;
     bool deckImportPending = false;

@@ -1,15 +1,17 @@
-// Importing a slide deck into the open course: the web template, the page list from the slide
-// titles, the deck's web export, the redirecting start page and the patched slide script.
+// Importing a slide deck into the open course: the deck is read and exported by the engine's
+// import, with a progress dialog the teacher can cancel; the page tree then shows the slides.
+// The slide pictures go on being drawn after the course is on show, the slide on show first.
 #include <QApplication>
 #include <QProgressDialog>
+#include <QTimer>
 #include <QTreeWidget>
 
-#include "course/course_folder.h"
-#include "course/deck_files.h"
+#include "course/deck_import.h"
 #include "course/page_tree_bar.h"
 #include "lang/language_table.h"
 #include "platform/slides/automation.h"
 #include "view/event_log.h"
+#include "view/main_window_access.h"
 #include "view/mirova_view.h"
 #include "view/title_texts.h"
 
@@ -29,17 +31,18 @@ QString Formatted(std::string_view key, std::initializer_list<int> numbers) {
 }
 
 // Shows where the import stands; modal, so nothing else is started meanwhile, while the window
-// goes on painting.
+// goes on painting. Cancel stops the office suite.
 class ImportProgress {
 public:
-    explicit ImportProgress(QWidget* owner) : dialog_(owner) {
+    ImportProgress(QWidget* owner, std::function<void()> cancel) : dialog_(owner) {
         dialog_.setWindowTitle(QApplication::applicationDisplayName());
-        dialog_.setCancelButton(nullptr);
+        dialog_.setCancelButtonText(lang::MessageText("BtnCancel"));
         dialog_.setWindowModality(Qt::WindowModal);
         dialog_.setMinimumDuration(0);
         dialog_.setAutoClose(false);
         dialog_.setAutoReset(false);
         dialog_.setMinimumWidth(420);
+        QObject::connect(&dialog_, &QProgressDialog::canceled, [cancel = std::move(cancel)] { cancel(); });
         Show(lang::MessageText("ImportOpen"), 0, 0);
     }
     void Show(const QString& text, int done, int total) {
@@ -83,76 +86,37 @@ bool CMirovaView::ImportDeck() {
         ShowMessage(lang::MessageText("ErrFile"));
         return false;
     }
+    // The pictures of a deck imported before are finished first: it may be this same course.
+    FinishSlidePictures();
 
     // The deck is read whole before anything of the course changes, so that a deck that cannot
-    // be imported (no office suite, damaged, protected) leaves the course and its files as they
-    // were.
-    std::vector<CoursePage> pages;
-    int count = 0;
-    bool ok = true;
+    // be imported (no office suite, damaged, protected, cancelled) leaves the course and its
+    // files as they were.
     const QString deckName = QString::fromStdString(course_.deckPath.substr(slash + 1));
-    ImportProgress progress(this);
-    try {
-        std::unique_ptr<slides::Application> app = slideServer_ ? slideServer_() : slides::CreateApplication();
-        if (!app) {
-            ShowMessage(lang::MessageText("NoOffice"));
-            return false;
-        }
-        app->SetProgressSink(
-            [&progress](slides::Stage stage, int done, int total) { progress.Report(stage, done, total); });
-        slides::Presentations* presentations = app->GetPresentations();
-        slides::Presentation* presentation = presentations ? presentations->Open(course_.deckPath, 0, 0, 0) : nullptr;
-        slides::Slides* deckSlides = presentation ? presentation->GetSlides() : nullptr;
-        if (deckSlides) {
-            count = deckSlides->GetCount();
-            for (int i = 1; i <= count; ++i) {
-                progress.Report(slides::Stage::ReadingSlide, i, count);
-                slides::Slide* slide = deckSlides->Item(i);
-                if (!slide) continue;
-                slides::Shapes* shapes = slide->GetShapes();
-                std::string title;
-                if (!shapes || shapes->GetHasTitle() == 0) {
-                    title = DefaultPageTitle(i);
-                } else {
-                    slides::Shape* shape = shapes->GetTitle();
-                    slides::TextFrame* frame = shape ? shape->GetTextFrame() : nullptr;
-                    slides::TextRange* range = frame ? frame->GetTextRange() : nullptr;
-                    if (!range) continue;
-                    title = range->GetText();
-                    if (title.empty()) title = DefaultPageTitle(i);
-                }
-                pages.push_back({i, std::move(title)});
-            }
-        }
-        if (presentation) {
-            presentation->SaveAs(course_.folder + "/web.htm", slides::kSaveAsWebPage, 0);
-            presentation->Close();
-        }
-        // The player's files once the slides stand, so that a failed export leaves the course's
-        // own player as it was.
-        CopyWebTemplate(lang::LanguageFolder(), course_.folder, false);
-        app->Quit();
-        WriteDeckRedirectPage(course_.folder + "/web.htm");
-        PatchSlideScript(course_.folder + "/web.files/script.js");
-    } catch (const slides::AutomationError& error) {
-        ok = false;
-        LogEvent(QStringLiteral("import-error"), QString::fromStdString(error.what()));
-        // What the teacher can do differs: a password is removed in the office suite, a damaged
-        // deck saved again there.
-        ShowMessage(lang::MessageWith(slides::IsPasswordProtected(course_.deckPath) ? "DeckPassword" : "DeckUnreadable",
-                                      {deckName}));
-    } catch (const std::exception& error) {
-        ok = false;
-        ShowMessage(lang::MessageWith("DeckFailed", {deckName, QString::fromLocal8Bit(error.what())}));
-    } catch (...) {
-        ok = false;
-        ShowMessage(lang::MessageWith("DeckFailed", {deckName, QStringLiteral("?")}));
+    std::unique_ptr<slides::Application> app = slideServer_ ? slideServer_() : slides::CreateApplication();
+    slides::Application* server = app.get();
+    ImportProgress progress(this, [server] {
+        if (server) server->Cancel();
+    });
+    DeckImportRequest request;
+    request.deckPath = course_.deckPath;
+    request.folder = course_.folder;
+    request.languageFolder = lang::LanguageFolder();
+    request.drawLater = true;
+    request.defaultTitle = [](int n) { return DefaultPageTitle(n); };
+    request.progress = [&progress](slides::Stage stage, int done, int total) { progress.Report(stage, done, total); };
+    DeckImportOutcome outcome = ImportDeckFiles(request, server);
+    if (!outcome.Succeeded()) {
+        LogEvent(QStringLiteral("import-error"), QString::fromStdString(outcome.reason));
+        // A cancelled import says nothing: the teacher asked for it.
+        const QString message = DeckImportMessage(outcome, deckName);
+        if (!message.isEmpty()) ShowMessage(message);
+        return false;
     }
-    if (!ok) return false;
 
     RemoveCourseItem(tree);
-    course_.pages = std::move(pages);
-    course_.pageCount = static_cast<int16_t>(count);
+    course_.pages = std::move(outcome.pages);
+    course_.pageCount = static_cast<int16_t>(outcome.slideCount);
     course_.currentPage = 0;
     pageStep_ = 0;
     loggedStep_ = 0;
@@ -160,12 +124,59 @@ bool CMirovaView::ImportDeck() {
     editing_ = false;
     courseLabel_ = course_.deckPath.substr(slash + 1);
     QTreeWidgetItem* courseItem = AddCourseItem(tree, QString::fromStdString(courseLabel_));
-    for (const CoursePage& page : course_.pages) AddPageItem(courseItem, page);
+    const QString hiddenNote = lang::MessageText("HiddenSlide");
+    for (const CoursePage& page : course_.pages) AddPageItem(courseItem, page, hiddenNote);
     courseItem->setExpanded(true);
     WriteProjectFile();
     WriteCourseDetails();
+    DrawSlidePicturesLater(std::move(outcome.pictures));
     emit CourseOpened();
     return true;
+}
+
+void CMirovaView::DrawSlidePicturesLater(std::shared_ptr<slides::PictureJob> job) {
+    pictures_ = std::move(job);
+    if (!pictures_) return;
+    // The status bar says how far the drawing is, and the slide on show is drawn next.
+    auto* timer = new QTimer(this);
+    timer->setInterval(250);
+    std::weak_ptr<slides::PictureJob> watched = pictures_;
+    connect(timer, &QTimer::timeout, this, [this, timer, watched] {
+        std::shared_ptr<slides::PictureJob> job = watched.lock();
+        if (!job || job != pictures_ || job->Finished()) {
+            if (job && job == pictures_) pictures_.reset();
+            if (mainFrame_) mainFrame_->SetStatusText({});
+            timer->deleteLater();
+            return;
+        }
+        if (mainFrame_) {
+            mainFrame_->SetStatusText(
+                lang::MessageWith("PicturesDrawing", {QString::number(job->Drawn()), QString::number(job->Total())}));
+        }
+    });
+    timer->start();
+}
+
+void CMirovaView::PreferSlidePicture(int number) {
+    if (pictures_ && number > 0) pictures_->Prefer(number);
+}
+
+void CMirovaView::FinishSlidePictures() {
+    if (!pictures_) return;
+    std::shared_ptr<slides::PictureJob> job = std::move(pictures_);
+    if (job->Finished()) return;
+    QProgressDialog dialog(this);
+    dialog.setWindowTitle(QApplication::applicationDisplayName());
+    dialog.setCancelButton(nullptr);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(0);
+    dialog.setMinimumWidth(420);
+    dialog.setRange(0, job->Total());
+    job->Wait([&dialog](int drawn, int total) {
+        dialog.setLabelText(lang::MessageWith("PicturesWait", {QString::number(drawn), QString::number(total)}));
+        dialog.setValue(drawn);
+    });
+    if (mainFrame_) mainFrame_->SetStatusText({});
 }
 
 }  // namespace tovra

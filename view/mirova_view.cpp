@@ -22,6 +22,7 @@
 #include "app/set_title_dialog.h"
 #include "view/course_scripts.h"
 #include "course/course_folder.h"
+#include "course/deck_import.h"
 #include "course/project_file.h"
 #include "course/page_tree_bar.h"
 #include "course/project_open.h"
@@ -276,8 +277,9 @@ void CMirovaView::ShowCourseInTree() {
     if (!course_.IsOpen() || courseLabel_.empty()) return;  // an import request has no course item yet
     QTreeWidgetItem* courseItem = AddCourseItem(tree, QString::fromStdString(courseLabel_));
     QTreeWidgetItem* shown = nullptr;
+    const QString hiddenNote = lang::MessageText("HiddenSlide");
     for (const CoursePage& page : course_.pages) {
-        QTreeWidgetItem* item = AddPageItem(courseItem, page);
+        QTreeWidgetItem* item = AddPageItem(courseItem, page, hiddenNote);
         if (!shown && page.number != 0 && static_cast<int16_t>(page.number) == course_.currentPage) shown = item;
     }
     // Selecting runs the tree's selection handler, which finds this page already on show.
@@ -287,6 +289,7 @@ void CMirovaView::ShowCourseInTree() {
 
 void CMirovaView::GoToPage(int n) {
     if (n != 0 && n == course_.currentPage) return;
+    PreferSlidePicture(n);
     if (editing_) {
         // A page chosen while one is in the editor: the editor goes first, and it is left
         // straight for the chosen page. Called off, the tree goes back to the edited page.
@@ -439,7 +442,7 @@ void CMirovaView::OnFileOpen() {
         if (ImportDeck()) Navigate(FullscreenAddress(course_));
         return;
     }
-    const QString deck = lang::MessageWith("FilterDeck", {}, QStringLiteral("PowerPoint (*.ppt)"));
+    const QString deck = DeckFileFilter();
     const QString filter =
         course_.deckImportPending
             ? deck
@@ -448,10 +451,9 @@ void CMirovaView::OnFileOpen() {
     if (chosen.isEmpty()) return;
 
     // Case-sensitive, as the file system is: "Course.LSN" is not a project file.
-    const QString ending = chosen.right(4);
-    if (ending == QLatin1String(".lsn")) {
+    if (chosen.endsWith(QLatin1String(".lsn"))) {
         ReadProjectFile(chosen.toStdString());
-    } else if (ending == QLatin1String(".ppt")) {
+    } else if (slides::IsDeckFileName(chosen.toStdString())) {
         if (course_.projectFileName.empty()) {
             ShowMessage(lang::MessageText("NoPrj"));
             return;
@@ -474,6 +476,8 @@ bool CMirovaView::QueryClose() {
     if (!CloseEditor()) return false;
     // A recording is finished whole, so that every file plays to its end.
     OnRecordStop();
+    // And the slide pictures, so that the course shows every slide when opened again.
+    FinishSlidePictures();
     return true;
 }
 
@@ -635,6 +639,10 @@ ViewCommandInputs CMirovaView::CommandInputs() const {
     in.blankCourse = course_.IsBlank();
     in.pageCount = course_.pageCount;
     in.currentPage = course_.currentPage;
+    if (!course_.IsBlank()) {
+        in.prevShown = static_cast<int16_t>(StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, -1));
+        in.nextShown = static_cast<int16_t>(StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, 1));
+    }
     in.recordState = recordState_;
     in.editing = editing_;
     in.deckImportPending = course_.deckImportPending;

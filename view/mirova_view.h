@@ -161,6 +161,10 @@ public:
     using SlideServerFactory = std::function<std::unique_ptr<slides::Application>()>;
     void SetSlideServerFactory(SlideServerFactory factory) { slideServer_ = std::move(factory); }
     bool Importing() const { return importing_; }
+    // The slide pictures of the last import still being drawn; null once all are in place.
+    std::shared_ptr<slides::PictureJob> SlidePictures() const { return pictures_; }
+    // Waits, with a progress dialog, until the pictures of the last import are all in place.
+    void FinishSlidePictures();
 
     // How File Open asks for a file: given the dialog filter, returns the chosen path or empty.
     using FileChooser = std::function<QString(const QString& filter)>;
@@ -235,6 +239,8 @@ private:
     // Says that nothing can be written in folder, and why (errorNumber, or what a try finds).
     void ShowCannotWrite(const std::string& folder, int errorNumber = 0);
     QString ChooseFile(const QString& filter);
+    void DrawSlidePicturesLater(std::shared_ptr<slides::PictureJob> job);
+    void PreferSlidePicture(int number);
 
     CourseProject course_;
     std::string courseLabel_;  // label of the course item in the page tree (UTF-8)
@@ -295,6 +301,7 @@ private:
     DeckImporter importDeck_;
     SlideServerFactory slideServer_;
     bool importing_ = false;
+    std::shared_ptr<slides::PictureJob> pictures_;
     FileChooser chooseFile_;
     std::function<void(const QString&)> addToRecent_;
 };

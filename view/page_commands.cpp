@@ -12,10 +12,12 @@
 
 #include "app/create_course_dialog.h"
 #include "course/course_folder.h"
+#include "course/deck_import.h"
 #include "course/page_tree_bar.h"
 #include "lang/language_table.h"
 #include "platform/shell/open_default.h"
 #include "course/project_file.h"
+#include "course/replaced_course.h"
 #include "view/course_scripts.h"
 #include "view/event_log.h"
 #include "view/mirova_view.h"
@@ -35,93 +37,6 @@ std::string DefaultPageTitle(int n) {
 QTreeWidget* CMirovaView::PageTree() const { return mainFrame_ ? mainFrame_->PageTree() : nullptr; }
 
 int CMirovaView::RunDialog(QDialog& dialog) { return runDialog_ ? runDialog_(dialog) : dialog.exec(); }
-
-namespace {
-
-bool IsWebFolder(const fs::directory_entry& entry) {
-    std::error_code ec;
-    return entry.is_directory(ec) &&
-           QString::fromStdString(entry.path().filename().string()).compare(QLatin1String("web.files"),
-                                                                           Qt::CaseInsensitive) == 0;
-}
-
-bool IsProjectFile(const fs::directory_entry& entry) {
-    std::error_code ec;
-    const std::string name = entry.path().filename().string();
-    return entry.is_regular_file(ec) && name.size() > 4 && name.ends_with(".lsn");
-}
-
-// What a course consists of in its folder: project files, the start page and the web folder.
-bool IsCourseEntry(const fs::directory_entry& entry) {
-    return IsWebFolder(entry) || IsProjectFile(entry) ||
-           QString::fromStdString(entry.path().filename().string()).compare(QLatin1String("web.htm"),
-                                                                           Qt::CaseInsensitive) == 0;
-}
-
-// Whether a folder already holds a course: a project file, or a course's web folder.
-bool HoldsCourse(const std::string& folder) {
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (IsWebFolder(*it) || IsProjectFile(*it)) return true;
-    }
-    return false;
-}
-
-// The files of a course being replaced, moved aside until the new course stands, so that a
-// failed creation can put them back.
-class ReplacedCourse {
-public:
-    ReplacedCourse() = default;
-    ReplacedCourse(const ReplacedCourse&) = delete;
-    ReplacedCourse& operator=(const ReplacedCourse&) = delete;
-    ~ReplacedCourse() { PutBack(); }
-
-    // False when the files could not be moved; those moved so far are back.
-    bool MoveAside(const std::string& folder) {
-        std::string pattern = folder + "/.tovra-replaced-XXXXXX";
-        if (!mkdtemp(pattern.data())) return false;
-        aside_ = pattern;
-        folder_ = folder;
-        std::error_code ec;
-        std::vector<fs::path> entries;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            if (IsCourseEntry(*it)) entries.push_back(it->path().filename());
-        }
-        for (const fs::path& name : entries) {
-            fs::rename(fs::path(folder) / name, fs::path(aside_) / name, ec);
-            if (ec) {
-                PutBack();
-                return false;
-            }
-        }
-        return true;
-    }
-    // The new course stands: the old one goes for good.
-    void Drop() {
-        std::error_code ec;
-        if (!aside_.empty()) fs::remove_all(aside_, ec);
-        aside_.clear();
-    }
-
-private:
-    void PutBack() {
-        if (aside_.empty()) return;
-        std::error_code ec;
-        for (fs::directory_iterator it(aside_, ec), end; !ec && it != end; it.increment(ec)) {
-            const fs::path target = fs::path(folder_) / it->path().filename();
-            std::error_code removed;
-            fs::remove_all(target, removed);  // what the failed creation left in its place
-            fs::rename(it->path(), target, removed);
-        }
-        fs::remove_all(aside_, ec);
-        aside_.clear();
-    }
-
-    std::string folder_;
-    std::string aside_;
-};
-
-}  // namespace
 
 void CMirovaView::OnFileNew() {
     if (course_.deckImportPending || !MayLeaveCourse()) return;
@@ -239,6 +154,13 @@ bool CMirovaView::OnPageKey(int key) {
             QTreeWidgetItem* course = CourseItem(tree);
             if (!course || course->childCount() == 0) return true;
             QTreeWidgetItem* item = course->child(key == Qt::Key_Home ? 0 : course->childCount() - 1);
+            if (!course_.IsBlank()) {
+                // A show starts and ends on a slide it shows.
+                const int number = key == Qt::Key_Home
+                                       ? StepShownSlide(course_.pages, course_.pageCount, 0, 1)
+                                       : StepShownSlide(course_.pages, course_.pageCount, course_.pageCount + 1, -1);
+                if (QTreeWidgetItem* shown = PageItem(tree, number)) item = shown;
+            }
             tree->setCurrentItem(item);  // the tree's selection shows the page
             return true;
         }
@@ -253,10 +175,13 @@ void CMirovaView::OnPrevPage() {
         if (n > 0) GoToPage(n);
         return;
     }
-    if (course_.currentPage < 2) return;
+    // The page frame's own turn passes over hidden slides as this does.
+    const int previous = StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, -1);
+    if (previous < 1) return;
     if (recordState_ == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), clockMs_));
+    PreferSlidePicture(previous);
     if (RunScript("GoToPrevSld();")) {
-        --course_.currentPage;
+        course_.currentPage = static_cast<int16_t>(previous);
         pageStep_ = 0;
         loggedStep_ = 0;
         SyncTreeSelection();
@@ -269,10 +194,12 @@ void CMirovaView::OnNextPage() {
         if (n > 0) GoToPage(n);
         return;
     }
-    if (course_.currentPage >= course_.pageCount) return;
+    const int next = StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, 1);
+    if (next < 1) return;
     if (recordState_ == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), clockMs_));
+    PreferSlidePicture(next);
     if (RunScript("GoToNextSld();")) {
-        ++course_.currentPage;
+        course_.currentPage = static_cast<int16_t>(next);
         pageStep_ = 0;
         loggedStep_ = 0;
         SyncTreeSelection();

@@ -11,6 +11,7 @@
 
 #include "app/command_ids.h"
 #include "app/settings.h"
+#include "course/deck_import.h"
 #include "lang/language_table.h"
 #include "platform/browser/browser_control.h"
 #include "platform/framework/message_box.h"
@@ -164,13 +165,18 @@ TEST_F(ViewTest, FileOpenBranchesOnTheFileEnding) {
     view->OnFileOpen();
     EXPECT_EQ(recent, QStringList{next});
     EXPECT_EQ(view->Course().projectFileName, "Optics.lsn");
-    EXPECT_EQ(lastFilter, lang::MessageText("FilterCourse") + QStringLiteral(";;") + lang::MessageText("FilterDeck"));
+    EXPECT_EQ(lastFilter, lang::MessageText("FilterCourse") + QStringLiteral(";;") + DeckFileFilter());
+    // Every kind of deck in one entry, then one entry per kind.
+    EXPECT_TRUE(lastFilter.contains(QStringLiteral("(*.ppt *.pps *.pptx *.ppsx *.odp);;"))) << lastFilter.toStdString();
+    EXPECT_TRUE(lastFilter.endsWith(lang::MessageText("FilterOdp") + QStringLiteral(" (*.odp)"))) << lastFilter.toStdString();
 
-    next = QString::fromStdString(dir / "talk.ppt");
-    view->OnFileOpen();  // now a course is open: the deck is imported into it
-    ASSERT_EQ(imported.size(), 1u);
-    EXPECT_EQ(imported[0], dir / "talk.ppt");
-    EXPECT_EQ(dialogs, 5);
+    // Now a course is open: a deck of any kind is imported into it.
+    for (const char* name : {"talk.ppt", "talk.pptx", "talk.odp", "show.ppsx"}) {
+        next = QString::fromStdString(dir / name);
+        view->OnFileOpen();
+    }
+    EXPECT_EQ(imported, (std::vector<std::string>{dir / "talk.ppt", dir / "talk.pptx", dir / "talk.odp", dir / "show.ppsx"}));
+    EXPECT_EQ(dialogs, 8);
 }
 
 TEST_F(ViewTest, TwoLineFileImportsItsDeckWithoutADialog) {

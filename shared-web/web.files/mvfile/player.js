@@ -8,7 +8,7 @@
 
    Generated scripts any of which may be missing:
      info.js          onload_() fills #coursename and #teachername
-     CoursePages.js   var coursePages = [{number, title}, ...], the pages in order
+     CoursePages.js   var coursePages = [{number, hidden?, title}, ...], the pages in order
      CourseIndex.js   onInit() builds the page index of the recording
      video001.js      var tovraTimeline = [[ms, type, parameter], ...] and var tovraSpace, the
                       recording's commands beside video001.webm, which the player plays
@@ -32,7 +32,7 @@ tree.prototype.write = function (target) {
   list.className = 'tree';
   // Titles repeat when the lecturer went back to a page, so each leaf looks for its page
   // from where the previous leaf's page was found.
-  var context = { pages: Tovra.pages(), from: 0 };
+  var context = { pages: Tovra.pages(true), from: 0 };
   for (var i = 0; i < this.items.length; i++) list.appendChild(this.items[i].render(context));
   box.textContent = '';
   box.appendChild(list);
@@ -150,8 +150,9 @@ var Tovra = (function () {
     return s;
   }
 
-  // The course's pages in order, or null without a usable CoursePages.js.
-  function pages() {
+  // The course's pages in order as a show reaches them (hidden slides passed over), or null
+  // without a usable CoursePages.js. withHidden: every page, for titles of recorded turns.
+  function pages(withHidden) {
     var list = window.coursePages;
     if (!Array.isArray(list)) return null;
     var out = [];
@@ -161,6 +162,7 @@ var Tovra = (function () {
       var n = parseInt(p.number, 10);
       if (!(n >= 1) || seen[n]) continue;
       seen[n] = true;
+      if (p.hidden === true && !withHidden) continue;
       out.push({ number: n, title: p.title == null ? '' : String(p.title) });
     }
     return out.length ? out : null;
@@ -325,7 +327,7 @@ var Tovra = (function () {
   function indexFromTimeline(box) {
     var entries = missing.indexOf('video001.js') < 0 ? timelineEntries() : null;
     if (!entries) return false;
-    var list = pages() || [];
+    var list = pages(true) || [];
     var titles = {};
     for (var i = 0; i < list.length; i++) titles[list[i].number] = list[i].title;
     var all = new tree();

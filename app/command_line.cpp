@@ -1,0 +1,224 @@
+#include "app/command_line.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include "app/create_course_dialog.h"
+#include "app/settings.h"
+#include "course/course_folder.h"
+#include "course/deck_import.h"
+#include "course/project_file.h"
+#include "course/replaced_course.h"
+#include "lang/language_table.h"
+#include "platform/files/whole_file.h"
+#include "platform/slides/automation.h"
+#include "view/title_texts.h"
+
+namespace tovra {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kVerbs[] = {"--import", "--help", "-h", "--version"};
+
+void Say(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fprintf(stderr, "%s\n", bytes.constData());
+}
+
+int Fail(const QString& message) {
+    Say(message);
+    return 1;
+}
+
+QString Usage() {
+    const QString indent = QStringLiteral("  ");
+    return lang::MessageText("CliUsage") + QLatin1Char('\n') + indent +
+           QStringLiteral("tovra-editor --import DECK FOLDER [--replace]\n") + indent + indent +
+           lang::MessageText("CliImport") + QLatin1Char('\n') + indent + QStringLiteral("  --replace  ") +
+           lang::MessageText("CliReplace") + QLatin1Char('\n') + indent + QStringLiteral("tovra-editor --help       ") +
+           lang::MessageText("CliHelp") + QLatin1Char('\n') + indent + QStringLiteral("tovra-editor --version    ") +
+           lang::MessageText("CliVersion");
+}
+
+QString NotUnderstood(const std::vector<std::string>& args) {
+    QStringList words;
+    for (const std::string& arg : args) words << QString::fromLocal8Bit(arg.c_str());
+    return lang::MessageWith("CliUnknown", {words.join(QLatin1Char(' '))});
+}
+
+QString CannotWrite(const std::string& folder, int errorNumber) {
+    return lang::MessageWith("CannotWrite", {QString::fromStdString(folder), lang::SystemReason(errorNumber)});
+}
+
+// A language text with its "%d" places filled in order.
+QString Formatted(std::string_view key, std::initializer_list<int> numbers) {
+    QString text = lang::MessageText(key);
+    for (int n : numbers) {
+        const qsizetype at = text.indexOf(QLatin1String("%d"));
+        if (at < 0) break;
+        text.replace(at, 2, QString::number(n));
+    }
+    return text;
+}
+
+// One line per step on standard error; repeated reports of the same step are not repeated.
+class ProgressLines {
+public:
+    void Report(slides::Stage stage, int done, int total) {
+        QString line;
+        switch (stage) {
+            case slides::Stage::Opening: line = lang::MessageText("ImportOpen"); break;
+            case slides::Stage::ReadingSlide: line = Formatted("ImportSlide", {done, total}); break;
+            case slides::Stage::Rendering:
+                // Pictures come fast: every tenth, and the last.
+                if (total > 0 && done % 10 != 0 && done != total) return;
+                line = lang::MessageWith("PicturesDrawing", {QString::number(done), QString::number(total)});
+                break;
+            case slides::Stage::Writing: line = lang::MessageText("ImportWrite"); break;
+        }
+        if (line == last_) return;
+        last_ = line;
+        Say(line);
+    }
+
+private:
+    QString last_;
+};
+
+int Import(const std::string& deckArg, const std::string& folderArg, bool replace) {
+    const std::string deck = QFileInfo(QString::fromLocal8Bit(deckArg.c_str())).absoluteFilePath().toStdString();
+    std::string folder = QDir::cleanPath(QFileInfo(QString::fromLocal8Bit(folderArg.c_str())).absoluteFilePath()).toStdString();
+    const QString deckName = QFileInfo(QString::fromStdString(deck)).fileName();
+    if (!QFileInfo(QString::fromStdString(deck)).isFile()) {
+        DeckImportOutcome missing;
+        missing.failure = DeckImportFailure::Unreadable;
+        missing.systemError = QFileInfo::exists(QString::fromStdString(deck)) ? EISDIR : ENOENT;
+        return Fail(DeckImportMessage(missing, QString::fromStdString(deck)));
+    }
+    if (!slides::IsDeckFileName(deck)) return Fail(lang::MessageWith("DeckNotADeck", {deckName}));
+
+    // The folder, made where missing; what could not be made is said with the folder that refused.
+    const bool existed = QFileInfo(QString::fromStdString(folder)).isDir();
+    if (!existed) {
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec) {
+            std::string refusing = folder;
+            while (!refusing.empty() && !QFileInfo(QString::fromStdString(refusing)).isDir()) {
+                refusing = refusing.substr(0, refusing.rfind('/'));
+            }
+            return Fail(CannotWrite(refusing.empty() ? folder : refusing, ec.value()));
+        }
+    } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return Fail(CannotWrite(folder, errno));
+    }
+    const auto removeMade = [&] {
+        std::error_code ec;
+        if (!existed) fs::remove_all(folder, ec);
+    };
+
+    ReplacedCourse replaced;
+    if (HoldsCourse(folder)) {
+        if (!replace) return Fail(lang::MessageWith("CliHoldsCourse", {QString::fromStdString(folder)}));
+        if (!replaced.MoveAside(folder)) return Fail(CannotWrite(folder, errno ? errno : EACCES));
+    }
+
+    ProgressLines progress;
+    DeckImportRequest request;
+    request.deckPath = deck;
+    request.folder = folder;
+    request.languageFolder = lang::LanguageFolder();
+    request.defaultTitle = [](int n) { return DefaultPageTitle(n); };
+    request.progress = [&progress](slides::Stage stage, int done, int total) { progress.Report(stage, done, total); };
+    std::unique_ptr<slides::Application> app = slides::CreateApplication();
+    const DeckImportOutcome outcome = ImportDeckFiles(request, app.get());
+    if (!outcome.Succeeded()) {
+        removeMade();
+        return Fail(DeckImportMessage(outcome, deckName));
+    }
+
+    CourseProject course;
+    course.folder = folder;
+    course.deckPath = deck;
+    const std::string stem = QFileInfo(deckName).completeBaseName().toStdString();
+    course.projectFileName = stem + ".lsn";
+    course.courseName = stem;
+    course.teacherName = lang::Message("TName");
+    course.unitName = lang::Message("FName");
+    course.makeDate = CreateCourseDialog::FormatMakeDate(std::time(nullptr));
+    course.pages = outcome.pages;
+    course.pageCount = static_cast<int16_t>(outcome.slideCount);
+    const std::string project = course.ProjectFilePath();
+    if (!WriteFileAtomically(project, FormatProjectFile(course)) ||
+        !WriteFileAtomically(CoursePagesScriptPath(folder), FormatCoursePagesScript(course.pages)) ||
+        !WriteFileAtomically(CourseDetailsScriptPath(folder), FormatCourseDetailsScript({course.unitName, course.makeDate}))) {
+        const int why = errno;
+        removeMade();
+        return Fail(CannotWrite(folder, why));
+    }
+    replaced.Drop();
+    Say(lang::MessageWith("CliDone", {QString::fromStdString(project)}));
+    std::printf("%s\n", project.c_str());
+    return 0;
+}
+
+}  // namespace
+
+bool IsCommandLineVerb(int argc, char* argv[]) {
+    if (argc < 2) return false;
+    for (const char* verb : kVerbs) {
+        if (std::string(argv[1]) == verb) return true;
+    }
+    return false;
+}
+
+int RunCommandLine(int argc, char* argv[]) {
+    // No display is needed or touched: the import drives the office suite as a process.
+    QCoreApplication qtApp(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tovra Editor"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    Program().programFolder = ProgramFolderFromExecutable(QCoreApplication::applicationFilePath().toStdString());
+    Program().languageFile = LanguageFileFromSetting(ReadSetting({}, "Sel", kDefaultLanguageFile));
+
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::string& verb = args[0];
+    if (verb == "--help" || verb == "-h") {
+        if (args.size() != 1) return Fail(NotUnderstood(args));
+        std::printf("%s\n", Usage().toUtf8().constData());
+        return 0;
+    }
+    if (verb == "--version") {
+        if (args.size() != 1) return Fail(NotUnderstood(args));
+        std::printf("tovra-editor %s\n", TOVRA_VERSION);
+        return 0;
+    }
+    // --import DECK FOLDER, with --replace anywhere after the verb.
+    std::vector<std::string> operands;
+    bool replace = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--replace") {
+            replace = true;
+        } else if (args[i].rfind("--", 0) == 0) {
+            return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
+        } else {
+            operands.push_back(args[i]);
+        }
+    }
+    if (operands.size() != 2) return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
+    return Import(operands[0], operands[1], replace);
+}
+
+}  // namespace tovra
