@@ -118,6 +118,7 @@ protected:
     // The course for the browser test, with the texts it must show.
     void Keep(const std::string& folder, const std::string& name, const Details& details,
               const QStringList& titles) {
+        view->FinishSlidePictures();  // a deck's pictures may still be drawing
         const fs::path kept = fs::path(TOVRA_PROGRAM_DIR "/../artifacts") / name;
         fs::remove_all(kept);
         fs::create_directories(kept.parent_path());

@@ -477,7 +477,8 @@ TEST_F(RealDeckImport, TurningTheSlidesOfAnImportedCourse) {
         "return Math.round(dx)+','+Math.round(dy)+' '+v.GetCurSldNum()+' '+Array.isArray(frames['left'].g_animMainSequence);})()"));
     EXPECT_EQ(placed, QStringLiteral("0,0 1 true"));
 
-    // The course, for the browser test that plays a lecture over its slides.
+    // The course, for the browser test that plays a lecture over its slides, with every picture.
+    view->FinishSlidePictures();
     const fs::path kept = TOVRA_PROGRAM_DIR "/../artifacts/imported-course";
     fs::remove_all(kept);
     fs::copy(dir / courseFileName, kept, fs::copy_options::recursive);

@@ -74,14 +74,17 @@ bool HasCjk(const QString& text) {
     return false;
 }
 
-// The names and commands a Chinese text may hold as they are; what else is left of Latin words
-// of three letters or more is English that leaked.
+// The names, commands and command-line words a Chinese text may hold as they are; what else is
+// left of Latin words of three letters or more is English that leaked.
 QString EnglishLeftIn(QString text) {
     static const char* const kAllowed[] = {"sudo apt install libreoffice-impress", "sudo apt install firefox-esr",
                                            "Tovra Editor", "Tovra",  "LibreOffice Impress", "LibreOffice",
                                            "PowerPoint", "Debian", "Ubuntu", "English", "Ctrl", "kbps", "lsn",
-                                           "ppt", "Esc"};
+                                           "Impress", "ppt", "Esc", "tovra-editor", "DECK", "FOLDER"};
     for (const char* allowed : kAllowed) text.remove(QString::fromLatin1(allowed));
+    // Command-line options and file types are typed as they stand in any language.
+    static const QRegularExpression kOptionOrType(QStringLiteral(R"(--[a-z][a-z-]*|\.[a-z]{2,4}\b)"));
+    text.remove(kOptionOrType);
     static const QRegularExpression kWord(QStringLiteral("[A-Za-z]{3,}"));
     const QRegularExpressionMatch found = kWord.match(text);
     return found.hasMatch() ? found.captured(0) : QString();
@@ -191,7 +194,8 @@ TEST_F(Interface, MessagesSayWhatToDoForCausesProducedForReal) {
     messages.shown.clear();
     view->SetSlideServerFactory([] { return slides::CreateApplication({.office = "/nowhere/soffice"}); });
     deckPath = dir / "talk.ppt";
-    WriteBytes(deckPath, "a deck");
+    // A compound file's signature: the bytes pass as a deck, so the office suite is asked for.
+    WriteBytes(deckPath, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'));
     courseFileName = "Deck";
     view->SetDialogRunner([&](QDialog& dialog) {
         auto& create = dynamic_cast<CreateCourseDialog&>(dialog);
@@ -203,6 +207,13 @@ TEST_F(Interface, MessagesSayWhatToDoForCausesProducedForReal) {
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
     EXPECT_EQ(messages.shown, QStringList{lang::MessageText("NoOffice")});
     EXPECT_TRUE(lang::MessageText("NoOffice").contains(QLatin1String("libreoffice-impress")));
+
+    // A file that is no deck is refused before the office suite is asked, and named.
+    messages.shown.clear();
+    WriteBytes(deckPath, "a deck");
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    EXPECT_EQ(messages.shown, QStringList{lang::MessageWith("DeckNotADeck", {QStringLiteral("talk.ppt")})});
+    EXPECT_FALSE(fs::exists(dir / "Deck"));
 
     // No web browser that starts.
     messages.shown.clear();

@@ -167,7 +167,10 @@ protected:
         fs::copy(folder + "/Lecture", kept, fs::copy_options::recursive);
         QFile out(QString::fromStdString(kept.string() + ".json"));
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(QJsonDocument(QJsonObject{{"endMs", static_cast<int>(endMs)}}).toJson());
+        out.write(QJsonDocument(QJsonObject{{"endMs", static_cast<int>(endMs)},
+                                            {"lastTurnMs", static_cast<int>(turn.first)},
+                                            {"lastTurnPage", turn.second}})
+                      .toJson());
     }
 };
 

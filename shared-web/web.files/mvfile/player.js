@@ -635,12 +635,13 @@ var Tovra = (function () {
       return state.page;
     };
     this.pageShown = function () { render(); };
-    // The page frame's answer to a preload: its round trip, smoothed, at most a quarter second.
+    // The page frame's answer to a preload: the fastest round trip seen, at most a quarter second.
+    // A slow trip is the machine busy for a moment; leading by it would turn pages early.
     this.answered = function () {
       if (!askedAt) return;
       var trip = performance.now() - askedAt;
       askedAt = 0;
-      lead = Math.min(250, lead ? (lead + trip) / 2 : trip);
+      lead = Math.min(250, lead ? Math.min(lead, trip) : trip);
     };
     this.slideShape = function (width, height) {
       if (width > 0 && height > 0) {
