@@ -63,17 +63,6 @@ QString CannotWrite(const std::string& folder, int errorNumber) {
     return lang::MessageWith("CannotWrite", {QString::fromStdString(folder), lang::SystemReason(errorNumber)});
 }
 
-// A language text with its "%d" places filled in order.
-QString Formatted(std::string_view key, std::initializer_list<int> numbers) {
-    QString text = lang::MessageText(key);
-    for (int n : numbers) {
-        const qsizetype at = text.indexOf(QLatin1String("%d"));
-        if (at < 0) break;
-        text.replace(at, 2, QString::number(n));
-    }
-    return text;
-}
-
 // One line per step on standard error; repeated reports of the same step are not repeated.
 class ProgressLines {
 public:
@@ -81,7 +70,7 @@ public:
         QString line;
         switch (stage) {
             case slides::Stage::Opening: line = lang::MessageText("ImportOpen"); break;
-            case slides::Stage::ReadingSlide: line = Formatted("ImportSlide", {done, total}); break;
+            case slides::Stage::ReadingSlide: line = lang::MessageNumbers("ImportSlide", {done, total}); break;
             case slides::Stage::Rendering:
                 // Pictures come fast: every tenth, and the last.
                 if (total > 0 && done % 10 != 0 && done != total) return;

@@ -36,6 +36,16 @@ QString MessageWith(std::string_view key, const QStringList& values, const QStri
     return text;
 }
 
+QString MessageNumbers(std::string_view key, std::initializer_list<int> numbers) {
+    QString text = MessageText(key);
+    for (int n : numbers) {
+        const qsizetype at = text.indexOf(QLatin1String("%d"));
+        if (at < 0) break;
+        text.replace(at, 2, QString::number(n));
+    }
+    return text;
+}
+
 QString SystemReason(int errorNumber) {
     const char* key = nullptr;
     switch (errorNumber) {

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,9 @@ QString MessageText(std::string_view key);
 // A message with its "%1", "%2", ... (and a lone "%s" as "%1") filled in order; fallback when the
 // language file has no text for key.
 QString MessageWith(std::string_view key, const QStringList& values, const QString& fallback = QString());
+
+// A message with its "%d" places filled with numbers, in order.
+QString MessageNumbers(std::string_view key, std::initializer_list<int> numbers);
 
 // Why the system refused a file operation (an errno), in the interface language where the
 // language file names the reason, otherwise in the system's words.

@@ -19,17 +19,6 @@ namespace tovra {
 
 namespace {
 
-// A language text with its "%d" places filled in order.
-QString Formatted(std::string_view key, std::initializer_list<int> numbers) {
-    QString text = lang::MessageText(key);
-    for (int n : numbers) {
-        const qsizetype at = text.indexOf(QLatin1String("%d"));
-        if (at < 0) break;
-        text.replace(at, 2, QString::number(n));
-    }
-    return text;
-}
-
 // Shows where the import stands; modal, so nothing else is started meanwhile, while the window
 // goes on painting. Cancel stops the office suite.
 class ImportProgress {
@@ -54,9 +43,9 @@ public:
     void Report(slides::Stage stage, int done, int total) {
         switch (stage) {
             case slides::Stage::Opening: Show(lang::MessageText("ImportOpen"), 0, 0); break;
-            case slides::Stage::ReadingSlide: Show(Formatted("ImportSlide", {done, total}), done, total); break;
+            case slides::Stage::ReadingSlide: Show(lang::MessageNumbers("ImportSlide", {done, total}), done, total); break;
             case slides::Stage::Rendering:
-                Show(Formatted("ImportPicture", {std::min(done + 1, total), total}), done, total);
+                Show(lang::MessageNumbers("ImportPicture", {std::min(done + 1, total), total}), done, total);
                 break;
             case slides::Stage::Writing: Show(lang::MessageText("ImportWrite"), 0, 0); break;
         }

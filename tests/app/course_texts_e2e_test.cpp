@@ -20,6 +20,7 @@
 #include "course/project_file.h"
 #include "lang/language_table.h"
 #include "tests/support/course_frame.h"
+#include "tests/support/made_deck.h"
 
 namespace tovra {
 namespace {
@@ -291,48 +292,13 @@ TEST_F(CourseTexts, ALeadByteBeforeAQuoteCannotBreakOutOfTheScript) {
 TEST_F(CourseTexts, DeckTitlesArriveExactly) {
     const QStringList titles{QStringLiteral("Größe und Maße"), QStringLiteral("Übung: Äpfel & Öl «1»"),
                              QString::fromStdString(kMarkup)};
-    QString slides;
-    for (const QString& title : titles) {
-        slides += QStringLiteral(
-                      "<draw:page draw:name=\"p%2\" draw:master-page-name=\"Default\" presentation:presentation-page-layout-name=\"AL1T0\">"
-                      "<draw:frame presentation:style-name=\"pr1\" draw:layer=\"layout\" presentation:class=\"title\" "
-                      "svg:width=\"20cm\" svg:height=\"3cm\" svg:x=\"2cm\" svg:y=\"1cm\">"
-                      "<draw:text-box><text:p>%1</text:p></draw:text-box></draw:frame></draw:page>")
-                      .arg(title.toHtmlEscaped())
-                      .arg(slides.size());
-    }
-    const QString fodp = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-        "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
-        "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
-        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
-        "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
-        "office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.presentation\">"
-        // A title frame is a title placeholder only with a presentation style of its own, on a
-        // page whose layout has a title.
-        "<office:styles><style:presentation-page-layout style:name=\"AL1T0\"><presentation:placeholder "
-        "presentation:object=\"title\" svg:x=\"2cm\" svg:y=\"1cm\" svg:width=\"20cm\" svg:height=\"3cm\"/>"
-        "</style:presentation-page-layout></office:styles>"
-        "<office:automatic-styles><style:style style:name=\"pr1\" style:family=\"presentation\"/>"
-        "<style:page-layout style:name=\"PM1\"><style:page-layout-properties fo:page-width=\"28cm\" "
-        "fo:page-height=\"21cm\"/></style:page-layout></office:automatic-styles>"
-        "<office:master-styles><style:master-page style:name=\"Default\" style:page-layout-name=\"PM1\"/>"
-        "</office:master-styles>"
-        "<office:body><office:presentation>%1</office:presentation></office:body></office:document>")
-                             .arg(slides);
+    std::vector<testing_support::MadeSlide> slides;
+    for (const QString& title : titles) slides.push_back({title});
     const std::string source = dir / "Präsentation.fodp";
-    WriteBytes(source, fodp.toStdString());
-    QProcess office;
-    office.start(QStringLiteral("soffice"),
-                 {QStringLiteral("-env:UserInstallation=file://") + QString::fromStdString(dir / "profile"),
-                  QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("ppt"),
-                  QStringLiteral("--outdir"), QString::fromStdString(dir.path()), QString::fromStdString(source)});
-    ASSERT_TRUE(office.waitForFinished(180000));
-    deckPath = dir / "Präsentation.ppt";
-    ASSERT_TRUE(fs::is_regular_file(deckPath)) << office.readAllStandardError().toStdString();
+    WriteBytes(source, testing_support::FlatPresentation(slides).toStdString());
+    std::string error;
+    deckPath = testing_support::ConvertWithOffice(source, QStringLiteral("ppt"), dir.path(), dir / "profile", &error).string();
+    ASSERT_FALSE(deckPath.empty()) << error;
 
     courseFileName = "Deck";
     FillDialogs(dir.path(), &courseFileName, {"Optics", "Lee", "", ""}, {});

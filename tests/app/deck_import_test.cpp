@@ -3,8 +3,10 @@
 // server for the failure paths and on LibreOffice with real decks.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QTimer>
@@ -20,6 +22,7 @@
 #include "lang/language_table.h"
 #include "platform/slides/automation.h"
 #include "tests/support/course_frame.h"
+#include "tests/support/made_deck.h"
 
 namespace tovra {
 namespace {
@@ -255,6 +258,61 @@ TEST_F(DeckImport, AFailedImportLeavesNothingBehindAndTheOpenCourseAsItWas) {
     EXPECT_EQ(testing::FilesUnder(before), beforeFiles);
 }
 
+// An office suite that hangs: stopped at its time limit with a message that says so, or sooner by
+// the progress dialog's Cancel, which says nothing. Either way the course open before stays, and
+// no course folder is left.
+TEST_F(DeckImport, AHungOfficeSuiteIsStoppedByItsTimeLimitOrByCancel) {
+    courseFileName = "Before";
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    const QStringList beforeTree = TreeLabels();
+    const std::string hanging = dir / "hanging-office";
+    WriteBytes(hanging, "#!/bin/sh\nsleep 300 &\nwait\n");
+    fs::permissions(hanging, fs::perms::owner_all);
+    courseFileName = "Lesson1";
+    deckPath = dir / "deck.ppt";
+    WriteBytes(deckPath, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'));
+
+    int limitMs = 1500;
+    view->SetSlideServerFactory([&] { return slides::CreateApplication({.office = hanging, .timeoutMs = limitMs}); });
+    QElapsedTimer clock;
+    clock.start();
+    messages.shown.clear();
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_EQ(messages.shown, QStringList{lang::MessageWith("DeckTimeout", {QStringLiteral("deck.ppt"), QStringLiteral("1")})});
+    EXPECT_FALSE(fs::exists(Folder()));
+    EXPECT_EQ(TreeLabels(), beforeTree);
+
+    // Cancel, pressed a second into a wait that would last ten minutes.
+    limitMs = 600000;
+    bool pressed = false;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QProgressDialog*>(w);
+            if (!dialog || !dialog->isVisible() || clock.elapsed() < 1000) continue;
+            if (!pressed) dialog->grab().save(QStringLiteral(TOVRA_PROGRAM_DIR "/../artifacts/deck-import-cancel.png"));
+            for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+                if (button->text() == lang::MessageText("BtnCancel")) {
+                    button->click();
+                    pressed = true;
+                }
+            }
+        }
+    });
+    cancel.start(100);
+    clock.restart();
+    messages.shown.clear();
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    cancel.stop();
+    EXPECT_TRUE(pressed);
+    EXPECT_LT(clock.elapsed(), 15000);
+    EXPECT_EQ(messages.shown, QStringList());
+    EXPECT_FALSE(fs::exists(Folder()));
+    EXPECT_EQ(TreeLabels(), beforeTree);
+    EXPECT_EQ(view->Course().folder, dir / "Before");
+}
+
 TEST_F(DeckImport, ADeckOpenedIntoABlankCourseInTheEditorLeavesTheEditor) {
     ASSERT_TRUE(router.Dispatch(cmd::kFileNew));  // a blank course opens in the editor
     ASSERT_TRUE(view->Editing());
@@ -379,6 +437,92 @@ TEST_F(RealDeckImport, ChineseBrokenAndProtectedDecks) {
               QStringList{lang::MessageWith("DeckPassword", {QStringLiteral("Password_Protected-hello.ppt")})});
     EXPECT_EQ(TreeLabels(), opened);
     EXPECT_FALSE(fs::exists(dir / courseFileName));
+}
+
+// Decks of today's kinds, made here by the office suite from one presentation: 16:9, titles in
+// letters the code page lacks, and a hidden slide that the show passes over but the course keeps.
+TEST_F(RealDeckImport, TodaysDecksWithAHiddenSlideAndTitlesBeyondTheCodePage) {
+    const QStringList titles{QStringLiteral("Łódź Ωμέγα 🙂"), QStringLiteral("Nur für mich: Lösungen"),
+                             QStringLiteral("Ende — Σ")};
+    const fs::path source = dir / "Łódź Ωμέγα 🙂.fodp";
+    WriteBytes(source, testing_support::FlatPresentation({{titles[0]}, {titles[1], true}, {titles[2]}}, 28, 15.75)
+                           .toStdString());
+    for (const char* type : {"pptx", "odp", "ppsx"}) {
+        SCOPED_TRACE(type);
+        const fs::path made = dir / type;
+        fs::create_directories(made);
+        std::string error;
+        const fs::path deck = testing_support::ConvertWithOffice(source, QString::fromLatin1(type), made, dir / "profile", &error);
+        ASSERT_FALSE(deck.empty()) << error;
+        courseFileName = std::string("Deck-") + type;
+        deckPath = deck.string();
+        messages.shown.clear();
+        ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+        ASSERT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('|')).toStdString();
+        const QString label = QString::fromStdString(deck.filename().string());
+        EXPECT_EQ(TreeLabels(), (QStringList{label, "1:" + titles[0], "2:" + titles[1], "3:" + titles[2]}));
+        // The hidden slide is marked in the tree and in the page list the player reads.
+        QTreeWidgetItem* hidden = PageItem(frame->PageTree(), 2);
+        ASSERT_NE(hidden, nullptr);
+        EXPECT_TRUE(hidden->font(0).italic());
+        EXPECT_TRUE(hidden->toolTip(0).contains(lang::MessageText("HiddenSlide"))) << hidden->toolTip(0).toStdString();
+        EXPECT_FALSE(PageItem(frame->PageTree(), 1)->font(0).italic());
+        const std::string folder = dir / courseFileName;
+        const std::string pages = ReadBytes(folder + "/web.files/CoursePages.js");
+        EXPECT_EQ(QString::fromStdString(pages).count(QLatin1String("\"hidden\":true")), 1) << pages;
+        EXPECT_NE(pages.find("\"number\":2,\"hidden\":true"), std::string::npos) << pages;
+        const std::string project = ReadBytes(folder + "/" + courseFileName + ".lsn");
+        EXPECT_NE(project.find("\r\nCOUNT:3\r\n"), std::string::npos) << project;
+        EXPECT_NE(project.find(deckPath), std::string::npos) << "UTF-8 project file keeps the deck's name";
+
+        // Pictures as sharp as for a 4:3 deck: 1440 wide, at the slide's own aspect.
+        view->FinishSlidePictures();
+        for (int n = 1; n <= 3; ++n) {
+            const QImage picture(QString::fromStdString(folder + "/web.files/slide000" + std::to_string(n) + ".png"));
+            EXPECT_EQ(picture.size(), QSize(1440, 810)) << n;
+        }
+
+        // Next and previous pass over the hidden slide; the tree still opens it.
+        ASSERT_TRUE(Shows(1));
+        ASSERT_TRUE(router.Dispatch(cmd::kNextPage));
+        ASSERT_TRUE(Shows(3));
+        EXPECT_FALSE(router.Update(cmd::kNextPage).enabled);
+        ASSERT_TRUE(router.Dispatch(cmd::kPrevPage));
+        ASSERT_TRUE(Shows(1));
+        EXPECT_FALSE(router.Update(cmd::kPrevPage).enabled);
+        frame->PageTree()->setCurrentItem(hidden);
+        ASSERT_TRUE(Shows(2));
+    }
+
+    // How the mark looks, in both languages.
+    const QString artifacts = QStringLiteral(TOVRA_PROGRAM_DIR "/../artifacts");
+    QDir().mkpath(artifacts);
+    WaitUntil([] { return false; }, 500);  // the engine's next frame
+    EXPECT_TRUE(frame->grab().save(artifacts + QStringLiteral("/deck-hidden-slide-en.png")));
+    Start("Language/Chinese.ini");
+    courseFileName = "Deck-zh";
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    ASSERT_TRUE(Shows(1));
+    view->FinishSlidePictures();
+    WaitUntil([] { return false; }, 500);
+    EXPECT_TRUE(frame->grab().save(artifacts + QStringLiteral("/deck-hidden-slide-zh.png")));
+
+    // The course player, inside this engine: its next passes over the hidden slide, and its
+    // index leaves it out.
+    view->Browser().Navigate2(
+        QUrl::fromLocalFile(QString::fromStdString(dir / courseFileName + "/web.files/index.htm")).toString());
+    const auto shown = [&] {
+        return Evaluate(QStringLiteral("(function(){var f=document.getElementById('pageframe');"
+                                       "return f?String(f.getAttribute('data-shown')):'';})()"));
+    };
+    ASSERT_TRUE(WaitUntil([&] { return shown() == QLatin1String("1"); }, 15000)) << shown().toStdString();
+    EXPECT_EQ(Evaluate(QStringLiteral("Array.prototype.map.call(document.querySelectorAll('#showtree .leaf-link'),"
+                                      "function(e){return e.getAttribute('data-page');}).join(',')")),
+              QStringLiteral("1,3"));
+    Evaluate(QStringLiteral("document.getElementById('nextpage').click();"));
+    EXPECT_TRUE(WaitUntil([&] { return shown() == QLatin1String("3"); }, 10000)) << shown().toStdString();
+    Evaluate(QStringLiteral("document.getElementById('prevpage').click();"));
+    EXPECT_TRUE(WaitUntil([&] { return shown() == QLatin1String("1"); }, 10000)) << shown().toStdString();
 }
 
 // An imported course shown and turned: toolbar commands, the page tree, keys and clicks on the

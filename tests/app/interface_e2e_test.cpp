@@ -47,7 +47,7 @@ namespace fs = std::filesystem;
 std::set<std::string> KeysTheCodeUses() {
     std::set<std::string> keys;
     static const QRegularExpression kCall(
-        QStringLiteral(R"((?:MessageText|MessageWith|Message|lang::Message)\(\s*\"([A-Za-z]+)\")"));
+        QStringLiteral(R"((?:MessageText|MessageWith|MessageNumbers|Message|lang::Message)\(\s*\"([A-Za-z]+)\")"));
     for (const char* folder : {"app", "view", "course", "lang", "media", "platform"}) {
         QDirIterator it(QStringLiteral(TOVRA_SOURCE_DIR "/%1").arg(QLatin1String(folder)), {"*.cpp", "*.h"},
                         QDir::Files, QDirIterator::Subdirectories);
