@@ -1,13 +1,15 @@
 // Which of the view's commands are enabled and checked, from the view's state alone.
 #pragma once
 
+#include "media/recording_session.h"
 #include <cstdint>
 
 #include "platform/framework/command_router.h"
 
 namespace tovra {
 
-enum class RecordState : uint16_t { Recording = 1, Paused = 2, Stopped = 3 };
+// The recording session's state, as the commands see it.
+using RecordState = SessionState;
 
 struct ViewCommandInputs {
     bool blankCourse = true;  // deck path empty

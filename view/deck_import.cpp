@@ -108,7 +108,7 @@ bool CMirovaView::ImportDeck() {
     course_.pageCount = static_cast<int16_t>(outcome.slideCount);
     course_.currentPage = 0;
     pageStep_ = 0;
-    loggedStep_ = 0;
+    session_.ForgetLoggedStep();
     // A page of the blank course may have been open in the editor; an imported course has none.
     editing_ = false;
     courseLabel_ = course_.deckPath.substr(slash + 1);

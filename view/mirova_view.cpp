@@ -52,7 +52,14 @@ std::string CourseStartAddress(const CourseProject& course) {
     return address;
 }
 
-CMirovaView::CMirovaView(QWidget* parent) : QWidget(parent), browser_(new browser::BrowserControl(this)) {
+CMirovaView::CMirovaView(QWidget* parent)
+    : QWidget(parent),
+      session_({[this](uint32_t clockMs) {
+                    if (mainFrame_) mainFrame_->SetElapsedTime(clockMs);
+                },
+                // From the frame thread: the stop is the view's.
+                [this] { QMetaObject::invokeMethod(this, [this] { OnCommand(cmd::kRecordStop); }, Qt::QueuedConnection); }}),
+      browser_(new browser::BrowserControl(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser_);
@@ -81,7 +88,7 @@ void CMirovaView::resizeEvent(QResizeEvent* event) {
     overlay_->setGeometry(rect());
     overlay_->raise();
     // Blank courses record positions in view pixels: the player needs to know the view's size.
-    if (recordState_ != RecordState::Stopped) companion_.SetViewSize(clockMs_, width(), height());
+    if (State() != RecordState::Stopped) companion_.SetViewSize(ClockMs(), width(), height());
 }
 
 void CMirovaView::OnInitialUpdate() {
@@ -124,7 +131,7 @@ bool CMirovaView::RunScript(const std::string& script) {
 }
 
 bool CMirovaView::MayLeaveCourse() {
-    if (recordState_ == RecordState::Stopped) return true;
+    if (State() == RecordState::Stopped) return true;
     ShowMessage(lang::MessageText("StopFirst"));
     return false;
 }
@@ -168,7 +175,7 @@ bool CMirovaView::ReadProjectFile(const std::string& path) {
     course_ = std::move(opened.project);
     courseLabel_ = std::move(opened.courseLabel);
     pageStep_ = 0;
-    loggedStep_ = 0;
+    session_.ForgetLoggedStep();
     editing_ = false;
     ReadCourseDetails();
 
@@ -224,7 +231,7 @@ void CMirovaView::RestoreOpenCourse(OpenCourseState state) {
     course_ = std::move(state.course);
     courseLabel_ = std::move(state.label);
     pageStep_ = 0;
-    loggedStep_ = 0;
+    session_.ForgetLoggedStep();
     ShowCourseInTree();
     emit CourseOpened();
 }
@@ -304,14 +311,14 @@ void CMirovaView::GoToPage(int n) {
             return;
         }
         pageStep_ = 0;
-        loggedStep_ = 0;
+        session_.ForgetLoggedStep();
     } else if (RunScript("try {GoToSldNum(" + std::to_string(n) + ");}catch(e){}")) {
         pageStep_ = 0;
         course_.currentPage = static_cast<int16_t>(n);
-        loggedStep_ = 0;
+        session_.ForgetLoggedStep();
     }
     // Logged even when the page script failed.
-    if (recordState_ == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), clockMs_));
+    if (State() == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), ClockMs()));
     ClearStrokes();
 }
 
@@ -488,7 +495,7 @@ bool CMirovaView::BeforeLanguageSwitch() {
 }
 
 void CMirovaView::AfterLanguageSwitch() {
-    if (recordState_ != RecordState::Stopped && mainFrame_) mainFrame_->SetStatusText(lang::MessageText("Recording"));
+    if (State() != RecordState::Stopped && mainFrame_) mainFrame_->SetStatusText(lang::MessageText("Recording"));
     // The start page of the new language, when no course is on show.
     if (!course_.IsOpen()) {
         Navigate(lang::LanguageFolder() + "/help.htm");
@@ -520,7 +527,7 @@ void CMirovaView::OnTitleChange(const QString& title) {
     if (number != course_.currentPage) {
         course_.currentPage = static_cast<int16_t>(number);
         pageStep_ = 0;
-        loggedStep_ = 0;
+        session_.ForgetLoggedStep();
         SyncTreeSelection();
     }
     ClearStrokes();
@@ -643,7 +650,7 @@ ViewCommandInputs CMirovaView::CommandInputs() const {
         in.prevShown = static_cast<int16_t>(StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, -1));
         in.nextShown = static_cast<int16_t>(StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, 1));
     }
-    in.recordState = recordState_;
+    in.recordState = State();
     in.editing = editing_;
     in.deckImportPending = course_.deckImportPending;
     in.penOn = penOn_;

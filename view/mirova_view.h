@@ -19,6 +19,7 @@
 #include "media/audio_capture.h"
 #include "media/companion_writer.h"
 #include "media/media_writer.h"
+#include "media/recording_session.h"
 #include "media/video_capture.h"
 #include "view/pen.h"
 #include "platform/slides/automation.h"
@@ -94,8 +95,8 @@ public:
     const std::vector<StrokeRecord>& Strokes() const { return strokes_; }
     bool PenOn() const { return penOn_; }
 
-    uint32_t ClockMs() const { return clockMs_; }
-    uint32_t FrameCount() const { return frameCount_; }
+    uint32_t ClockMs() const { return session_.ClockMs(); }
+    uint32_t FrameCount() const { return session_.FrameCount(); }
     MediaWriter& Writer() { return writer_; }
     VideoCapture& Camera() { return video_; }
     const CompanionWriter& Companion() const { return companion_; }
@@ -190,7 +191,7 @@ public:
 
     int16_t PageStep() const { return pageStep_; }
     bool Editing() const { return editing_; }
-    RecordState State() const { return recordState_.load(); }
+    RecordState State() const { return session_.State(); }
 
     // CommandTarget
     bool OnCommand(int id) override;
@@ -246,32 +247,27 @@ private:
     std::string courseLabel_;  // label of the course item in the page tree (UTF-8)
     bool editing_ = false;
     int16_t pageStep_ = 0;
-    int16_t loggedStep_ = 0;
-    std::atomic<RecordState> recordState_{RecordState::Stopped};  // read by the frame thread
 
     // Recording.
     std::unique_ptr<AudioSource> audio_;
     VideoCapture video_;
     MediaWriter writer_;
     CompanionWriter companion_;  // video001.webm and video001.js beside the recording
-    std::recursive_mutex recordLock_;  // every MediaWriter call, the frame-count correction, start and stop
+    // The clock, the frame count, the last page and pointer written, and the one path of every
+    // sample and command to both files.
+    RecordingSession session_;
     // "CourseIndex.js" while recording: its text so far, rewritten whole with its end at every
     // line, so that it reads as a script whenever the recording stops.
     std::string indexText_;
     std::string indexPath_;
     bool indexOpen_ = false;
     std::string mediaPath_;
-    uint32_t clockMs_ = 0;                 // recorded time, pauses excluded
-    std::atomic<uint32_t> frameCount_{0};  // frames written; frame n is at n * 1000 / 15 ms
-    int16_t loggedPage_ = 0;
-    QPoint lastPointer_;
     bool viewClosing_ = false;
     int scriptDepth_ = 0;                  // page scripts running (their local event loops)
     std::optional<QString> pendingTitle_;  // a title reported meanwhile
     std::optional<QString> ownTitle_;      // the title the view last gave the page itself
     QDeadlineTimer ownTitleExpiry_;
     bool captureSetUp_ = false;
-    std::atomic<bool> videoWriteFailed_{false};
     bool cameraLost_ = false;  // said once a recording
     shell::Profile* profile_ = nullptr;
     BandwidthDialog* bandwidthDialog_ = nullptr;

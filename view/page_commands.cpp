@@ -115,7 +115,7 @@ void CMirovaView::OnFileNew() {
     Navigate(CourseStartAddress(course_));
     editing_ = false;
     pageStep_ = 0;
-    loggedStep_ = 0;
+    session_.ForgetLoggedStep();
     WriteProjectFile();
     WriteCourseDetails();
     replaced.Drop();
@@ -178,12 +178,12 @@ void CMirovaView::OnPrevPage() {
     // The page frame's own turn passes over hidden slides as this does.
     const int previous = StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, -1);
     if (previous < 1) return;
-    if (recordState_ == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), clockMs_));
+    if (State() == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), ClockMs()));
     PreferSlidePicture(previous);
     if (RunScript("GoToPrevSld();")) {
         course_.currentPage = static_cast<int16_t>(previous);
         pageStep_ = 0;
-        loggedStep_ = 0;
+        session_.ForgetLoggedStep();
         SyncTreeSelection();
     }
 }
@@ -196,12 +196,12 @@ void CMirovaView::OnNextPage() {
     }
     const int next = StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, 1);
     if (next < 1) return;
-    if (recordState_ == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), clockMs_));
+    if (State() == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), ClockMs()));
     PreferSlidePicture(next);
     if (RunScript("GoToNextSld();")) {
         course_.currentPage = static_cast<int16_t>(next);
         pageStep_ = 0;
-        loggedStep_ = 0;
+        session_.ForgetLoggedStep();
         SyncTreeSelection();
     }
 }
@@ -217,8 +217,8 @@ void CMirovaView::SyncTreeSelection() {
     }
     // The tree's selection handler calls GoToPage, which finds this page already on show.
     tree->setCurrentItem(item);
-    if (recordState_ == RecordState::Recording) {
-        WriteIndexLine(IndexPageLine(PageTitleOf(item), clockMs_));
+    if (State() == RecordState::Recording) {
+        WriteIndexLine(IndexPageLine(PageTitleOf(item), ClockMs()));
     }
 }
 

@@ -25,16 +25,14 @@
 #include "view/mirova_view.h"
 #include "view/title_texts.h"
 #include "media/recording_recovery.h"
+#include "media/recording_sinks.h"
 #include "platform/files/whole_file.h"
 
 namespace tovra {
 
 namespace {
 
-constexpr uint32_t kBufferMs = 250;        // one microphone buffer
-constexpr uint32_t kLastAudioMs = 600023;  // a buffer that ends later stops the recording
-constexpr uint32_t kLastFrameMs = 600021;  // a frame later than this stops it too
-constexpr uint32_t kFrameRate = 15;        // frames per second
+constexpr uint32_t kFrameRate = RecordingSession::kFrameRate;
 constexpr uint32_t kFrameBytes = 320 * 240 * 3;
 
 // The recording's sound is the microphone's default format: 8 kHz, 8 bits, mono.
@@ -61,9 +59,6 @@ wmf::BitmapInfoHeader VideoFormat() {
     h.sizeImage = kFrameBytes;
     return h;
 }
-
-// a * b / c rounded to the nearest, as the Windows MulDiv.
-uint32_t MulDiv(uint32_t a, uint32_t b, uint32_t c) { return static_cast<uint32_t>((uint64_t{a} * b + c / 2) / c); }
 
 }  // namespace
 
@@ -99,11 +94,11 @@ bool MoveRecording(const std::string& webFolder, const std::string& keep) {
 }  // namespace
 
 void CMirovaView::OnRecordStart() {
-    if (recordState_ == RecordState::Recording) return;
+    if (State() == RecordState::Recording) return;
     // A recording shows the pages, not the editor: the edit is settled first, as the teacher says.
     if (!CloseEditor()) return;
-    if (recordState_ == RecordState::Paused) {
-        recordState_ = RecordState::Recording;
+    if (State() == RecordState::Paused) {
+        session_.Resume();
         return;
     }
     const std::string web = course_.folder + "/web.files";
@@ -130,7 +125,7 @@ void CMirovaView::OnRecordStart() {
         }
     }
 
-    std::lock_guard lock(recordLock_);
+    // The session is stopped until the end of this: the frame thread takes nothing meanwhile.
     mediaPath_ = web + "/video001.wmv";
     const wmf::WaveFormatEx sound = WriterSoundFormat();
     if (!writer_.Start(mediaPath_, VideoFormat(), kFrameRate, bandwidthDialog_->bandwidthKbps * 1000, &sound)) {
@@ -164,18 +159,14 @@ void CMirovaView::OnRecordStart() {
     }
     WriteInfoScript();
     WriteCourseDetails();
-    frameCount_ = 0;
-    clockMs_ = 0;
-    loggedPage_ = 0;
-    loggedStep_ = pageStep_;
-    videoWriteFailed_ = false;
     cameraLost_ = false;
     // Without a camera the recording goes on with sound only; the teacher is told so.
     if (!video_.StartFrameThread(320, 240, &CMirovaView::OnVideoFrame, this) || !video_.HasCaptureBitmap()) {
         ShowMessage(lang::MessageText("NoVideo"));
     }
-    recordState_ = RecordState::Recording;
-    lastPointer_ = QPoint(0, 0);
+    session_.Start(std::make_unique<TeeSink>(std::make_unique<MediaWriterSink>(writer_),
+                                             std::make_unique<CompanionSink>(companion_)),
+                   pageStep_);
     strokePoints_.clear();
     // Another course cannot be opened or made meanwhile; the status bar says so.
     if (mainFrame_) mainFrame_->SetStatusText(lang::MessageText("Recording"));
@@ -183,31 +174,27 @@ void CMirovaView::OnRecordStart() {
 }
 
 void CMirovaView::OnRecordPause() {
-    if (recordState_ != RecordState::Recording) return;
-    recordState_ = RecordState::Paused;
+    if (State() != RecordState::Recording) return;
+    session_.Pause();
     penOn_ = false;
     browser_->InputWidget()->unsetCursor();
 }
 
 void CMirovaView::OnRecordStop() {
-    if (recordState_ == RecordState::Stopped) return;
-    std::lock_guard lock(recordLock_);
+    if (State() == RecordState::Stopped) return;
     penOn_ = false;
-    // A frame waiting for the lock sees this and returns at once, so the frame thread ends promptly.
-    recordState_ = RecordState::Stopped;
     bool finished = true;
     if (indexOpen_) {
         finished = WriteIndexFile(true);
         indexOpen_ = false;
     }
-    finished = writer_.Close() && finished;
-    finished = companion_.Close() && finished;
+    finished = session_.Stop() && finished;
     audio_->Close();
     video_.StopFrameThread();
     // A file that could not be finished (a full disk) is finished at the next opening.
     if (finished) RemoveRecordingMarker(course_.folder + "/web.files");
     ClearStrokes();
-    LogEvent(QStringLiteral("record-stop"), QString::number(clockMs_));
+    LogEvent(QStringLiteral("record-stop"), QString::number(ClockMs()));
     if (mainFrame_ && !viewClosing_) mainFrame_->SetStatusText(QString());
     if (!viewClosing_) {
         if (QWidget* input = browser_->InputWidget()) input->unsetCursor();
@@ -222,10 +209,10 @@ void CMirovaView::StopForWriteFailure() {
 }
 
 void CMirovaView::CameraLost() {
-    if (recordState_ == RecordState::Stopped || cameraLost_) return;
+    if (State() == RecordState::Stopped || cameraLost_) return;
     // Said once; the recording goes on with sound and commands, and no pictures are made up.
     cameraLost_ = true;
-    LogEvent(QStringLiteral("camera-lost"), QString::number(clockMs_));
+    LogEvent(QStringLiteral("camera-lost"), QString::number(ClockMs()));
     const QString lost = lang::MessageText("CameraLost");
     ShowMessage(lost.isEmpty() ? lang::MessageText("NoVideo") : lost);
 }
@@ -245,99 +232,39 @@ void CMirovaView::customEvent(QEvent* event) {
 }
 
 void CMirovaView::OnWaveInData(wavein::WAVEHDR* header) {
-    if (recordState_ != RecordState::Recording) {
+    if (State() != RecordState::Recording) {
         audio_->RequeueBuffer(header);
         return;
     }
-    clockMs_ += kBufferMs;
-    const bool pastLimit = clockMs_ > kLastAudioMs;
-    {
-        // Picture times follow the sound's clock when the camera drifts by more than ten frames.
-        std::lock_guard lock(recordLock_);
-        const uint32_t expected = MulDiv(clockMs_, kFrameRate, 1000);
-        const uint32_t counted = frameCount_;
-        if ((expected > counted ? expected - counted : counted - expected) > 10) frameCount_ = expected;
+    RecordingSession::Moment moment{course_.currentPage, pageStep_, std::nullopt};
+    const QPoint at = mapFromGlobal(QCursor::pos());
+    if (at.x() > 0 && at.y() > 0) {
+        const QPoint position = course_.IsBlank() ? at : ToSlide(at, size());
+        moment.pointer = SessionPoint{position.x(), position.y()};
     }
-    bool writeFailed = false;
     char* data = audio_->TakeBuffer(header);
-    if (data && !pastLimit) {
-        std::lock_guard lock(recordLock_);
-        writeFailed = !writer_.WriteAudio(clockMs_, reinterpret_cast<const uint8_t*>(data), header->dwBytesRecorded);
-        companion_.WriteAudio(clockMs_, reinterpret_cast<const uint8_t*>(data), header->dwBytesRecorded);
-    }
+    const RecordingSession::BufferOutcome outcome =
+        session_.OnAudioBuffer(reinterpret_cast<const uint8_t*>(data), data ? header->dwBytesRecorded : 0, moment);
     audio_->RequeueBuffer(header);
+    if (outcome.pagesWritten) pageStep_ = std::min<int16_t>(pageStep_, 99);
 
-    if (clockMs_ % 100 != 0) {  // every second buffer: 250, 750, 1250, ... ms
-        if (!pastLimit && (course_.currentPage != loggedPage_ || pageStep_ != loggedStep_)) {
-            pageStep_ = std::min<int16_t>(pageStep_, 99);
-            loggedPage_ = course_.currentPage;
-            loggedStep_ = pageStep_;
-            const std::string command =
-                "pages,(" + std::to_string(course_.currentPage) + "," + std::to_string(pageStep_) + ")";
-            bool written;
-            {
-                std::lock_guard lock(recordLock_);
-                written = writer_.WriteScript(clockMs_, command);
-                companion_.WriteScript(clockMs_, command);
-            }
-            // A script that cannot be written is a file that cannot be written: the check below
-            // stops the recording and says so.
-            if (!written) LogEvent(QStringLiteral("script-write-failed"), QString::number(clockMs_));
-        }
-        if (mainFrame_) mainFrame_->SetElapsedTime(clockMs_);
-    }
-
-    if (!pastLimit && recordState_ == RecordState::Recording) {
-        const QPoint at = mapFromGlobal(QCursor::pos());
-        if (at.x() > 0 && at.y() > 0) {
-            const QPoint position = course_.IsBlank() ? at : ToSlide(at, size());
-            if (position != lastPointer_) {
-                const std::string command =
-                    "script,(" + std::to_string(position.x()) + "," + std::to_string(position.y()) + ")";
-                bool written;
-                {
-                    std::lock_guard lock(recordLock_);
-                    written = writer_.WriteScript(clockMs_ + 2, command);
-                    companion_.WriteScript(clockMs_ + 2, command);
-                }
-                if (!written) LogEvent(QStringLiteral("script-write-failed"), QString::number(clockMs_));
-                lastPointer_ = position;
-            }
-        }
-    }
-
-    if (pastLimit) {
+    if (outcome.pastLimit) {
         QTimer::singleShot(0, this, [this] { OnCommand(cmd::kRecordStop); });
         return;
     }
     // A recording that can no longer be written stops, keeping what it has, and says so once.
-    if (recordState_ == RecordState::Recording &&
-        (writeFailed || videoWriteFailed_ || !QFileInfo::exists(QString::fromStdString(mediaPath_)))) {
+    if (State() == RecordState::Recording &&
+        (outcome.failure || !QFileInfo::exists(QString::fromStdString(mediaPath_)))) {
         StopForWriteFailure();
     }
 }
 
 int CMirovaView::OnVideoFrame(const uint8_t* bits, int, void* user) {
     auto* view = static_cast<CMirovaView*>(user);
-    if (view->recordState_ != RecordState::Recording) return 1;
+    if (view->State() != RecordState::Recording) return 1;
     if (!bits) return 0;
-    // Never block on the lock: a stop holds it while it waits for this thread to end.
-    std::unique_lock lock(view->recordLock_, std::defer_lock);
-    while (!lock.try_lock()) {
-        if (view->recordState_ != RecordState::Recording) return 1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (view->recordState_ != RecordState::Recording) return 1;
-    const uint32_t timeMs = MulDiv(view->frameCount_, 1000, kFrameRate);
-    if (timeMs > kLastFrameMs) {
-        QMetaObject::invokeMethod(
-            view, [view] { view->OnCommand(cmd::kRecordStop); }, Qt::QueuedConnection);
-        return 0;
-    }
-    if (!view->writer_.WriteVideo(timeMs, bits, kFrameBytes)) view->videoWriteFailed_ = true;
-    view->companion_.WriteVideo(timeMs, bits, kFrameBytes);
-    ++view->frameCount_;
-    return 0;
+    // A session that stopped meanwhile ends the frames; one past the limit waits for the stop.
+    return view->session_.OnVideoFrame(bits, kFrameBytes) || view->State() == RecordState::Recording ? 0 : 1;
 }
 
 // ---- index and title scripts ----
@@ -401,16 +328,14 @@ void CMirovaView::SetUpCapture() {
 }
 
 void CMirovaView::OnVideoSource(int index) {
-    if (recordState_ != RecordState::Stopped || !mainFrame_ || !mainFrame_->PreviewWindow()) return;
-    {
-        std::lock_guard lock(recordLock_);
-        video_.SelectDevice(index, this, mainFrame_->PreviewWindow());
-    }
+    if (State() != RecordState::Stopped || !mainFrame_ || !mainFrame_->PreviewWindow()) return;
+    // Stopped: the frame thread writes nothing while the device changes.
+    video_.SelectDevice(index, this, mainFrame_->PreviewWindow());
     if (profile_) profile_->WriteProfileInt(QStringLiteral("video"), QStringLiteral("dev"), index);
 }
 
 void CMirovaView::OnVideoFormat() {
-    if (recordState_ == RecordState::Recording) return;
+    if (State() == RecordState::Recording) return;
     video_.ShowFormatDialog(this);
 }
 
@@ -483,10 +408,7 @@ bool CMirovaView::PenMouseEvent(QEvent* event) {
         const std::string command = DpathsCommand(penColourIndex_, strokePoints_);
         strokePoints_.clear();
         overlay_->SetStrokes(&strokes_, !course_.IsBlank());
-        if (recordState_ != RecordState::Recording) return true;
-        std::lock_guard lock(recordLock_);
-        writer_.WriteScript(clockMs_ + 1, command);
-        companion_.WriteScript(clockMs_ + 1, command);
+        session_.OnStroke(command);
         return true;
     }
     return false;

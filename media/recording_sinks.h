@@ -1,0 +1,38 @@
+// The recording's two files as sinks of a recording session: the .wmv and its browser companion.
+// Each refers to a writer its owner keeps, started and closed through the session.
+#pragma once
+
+#include "media/companion_writer.h"
+#include "media/media_writer.h"
+#include "media/recording_session.h"
+
+namespace tovra {
+
+class MediaWriterSink final : public RecordingSink {
+public:
+    explicit MediaWriterSink(MediaWriter& writer) : writer_(writer) {}
+    bool WriteAudio(uint32_t t, const uint8_t* data, uint32_t n) override { return writer_.WriteAudio(t, data, n); }
+    bool WriteVideo(uint32_t t, const uint8_t* data, uint32_t n) override { return writer_.WriteVideo(t, data, n); }
+    bool WriteScript(uint32_t t, const std::string& command) override { return writer_.WriteScript(t, command); }
+    bool Close() override { return writer_.Close(); }
+
+private:
+    MediaWriter& writer_;
+};
+
+class CompanionSink final : public RecordingSink {
+public:
+    explicit CompanionSink(CompanionWriter& writer) : writer_(writer) {}
+    bool WriteAudio(uint32_t t, const uint8_t* data, uint32_t n) override { return writer_.WriteAudio(t, data, n); }
+    bool WriteVideo(uint32_t t, const uint8_t* data, uint32_t n) override { return writer_.WriteVideo(t, data, n); }
+    bool WriteScript(uint32_t t, const std::string& command) override {
+        writer_.WriteScript(t, command);
+        return true;
+    }
+    bool Close() override { return writer_.Close(); }
+
+private:
+    CompanionWriter& writer_;
+};
+
+}  // namespace tovra
