@@ -4,10 +4,19 @@
 // file decides a failure.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "media/recording_session.h"
+#include "media/recording_sinks.h"
+#include "tests/support/temp_dir.h"
 
 namespace tovra {
 namespace {
@@ -174,6 +183,133 @@ TEST_F(Session, OnlyTheRecordingsOwnFileDecidesAFailure) {
     session.OnVideoFrame(frame, sizeof frame);
     fail = false;
     EXPECT_STREQ(Buffers(1).failure, "WriteFail");
+}
+
+
+// ---- with the real writers: the .wmv and its companion ----
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    for (int c; p && (c = fgetc(p)) != EOF;) out += char(c);
+    if (p) pclose(p);
+    return out;
+}
+
+double Duration(const std::string& file) {
+    const std::string out = Shell("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + file + "'");
+    return out.empty() ? -1 : std::atof(out.c_str());
+}
+
+// The recording's formats: 8 kHz 8-bit mono sound, 320 x 240 24-bit pictures at 15 a second.
+wmf::WaveFormatEx Sound() {
+    wmf::WaveFormatEx f;
+    f.formatTag = 1;
+    f.channels = 1;
+    f.samplesPerSec = 8000;
+    f.avgBytesPerSec = 8000;
+    f.blockAlign = 1;
+    f.bitsPerSample = 8;
+    return f;
+}
+
+wmf::BitmapInfoHeader Picture() {
+    wmf::BitmapInfoHeader h;
+    h.width = 320;
+    h.height = 240;
+    h.bitCount = 24;
+    h.sizeImage = 320 * 240 * 3;
+    return h;
+}
+
+class SessionOnFiles : public ::testing::Test {
+protected:
+    bool Start(const std::string& folder) {
+        wmv = folder + "/video001.wmv";
+        const wmf::WaveFormatEx sound = Sound();
+        if (!writer.Start(wmv, Picture(), 15, 200000, &sound)) return false;
+        companion.Start(folder + "/video001.webm", folder + "/video001.js", Picture(), 15, &sound);
+        session.Start(std::make_unique<TeeSink>(std::make_unique<MediaWriterSink>(writer),
+                                                std::make_unique<CompanionSink>(companion)),
+                      0);
+        return true;
+    }
+    // One buffer of a 440 Hz tone, and the camera's frames up to the sound's clock; the outcome.
+    RecordingSession::BufferOutcome Buffer(int page) {
+        std::vector<uint8_t> sound(2000);
+        for (size_t i = 0; i < sound.size(); ++i) {
+            sound[i] = static_cast<uint8_t>(128 + 60 * std::sin(2 * M_PI * 440 * double(sample++) / 8000));
+        }
+        const RecordingSession::BufferOutcome outcome = session.OnAudioBuffer(sound.data(), 2000, {page, 0, SessionPoint{page * 10, 5}});
+        while (session.State() == SessionState::Recording && session.FrameCount() * 1000 / 15 < session.ClockMs()) {
+            std::fill(frame.begin(), frame.end(), static_cast<uint8_t>(session.FrameCount() * 3));
+            if (!session.OnVideoFrame(frame.data(), static_cast<uint32_t>(frame.size()))) break;
+        }
+        return outcome;
+    }
+
+    testing::TempDir dir;
+    MediaWriter writer;
+    CompanionWriter companion;
+    RecordingSession session{{}};
+    std::string wmv;
+    std::vector<uint8_t> frame = std::vector<uint8_t>(320 * 240 * 3);
+    long sample = 0;
+};
+
+// Twenty seconds with a pause in the middle: both files play twenty seconds, with no gap, and
+// carry the page turns at their times.
+TEST_F(SessionOnFiles, BothFilesHoldTheRecordingWithoutThePause) {
+    ASSERT_TRUE(Start(dir.path()));
+    for (int i = 0; i < 40; ++i) Buffer(1);
+    session.Pause();
+    for (int i = 0; i < 20; ++i) session.OnAudioBuffer(frame.data(), 2000, {2, 0, std::nullopt});
+    EXPECT_FALSE(session.OnVideoFrame(frame.data(), static_cast<uint32_t>(frame.size())));
+    session.Resume();
+    for (int i = 0; i < 40; ++i) Buffer(2);
+    EXPECT_EQ(session.ClockMs(), 20000u);
+    EXPECT_EQ(session.FrameCount(), 300u);
+    ASSERT_TRUE(session.Stop());
+
+    const std::string webm = dir / "video001.webm";
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + wmv + "' -f null - 2>&1"), "");
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + webm + "' -f null - 2>&1"), "");
+    // Twenty seconds, not thirty: the pause left no gap. (The .wmv's header reads about half a
+    // second longer, as in the editor's recordings.)
+    EXPECT_NEAR(Duration(wmv), 20.0, 1.0);
+    EXPECT_NEAR(Duration(webm), 20.0, 0.3);
+    const std::string timeline = testing::ReadBytes(dir / "video001.js");
+    EXPECT_NE(timeline.find("[250,\"pages\",\"(1,0)\"]"), std::string::npos) << timeline;
+    EXPECT_NE(timeline.find("[10250,\"pages\",\"(2,0)\"]"), std::string::npos) << timeline;
+    EXPECT_NE(timeline.find("[252,\"script\",\"(10,5)\"]"), std::string::npos) << timeline;
+}
+
+// A disk that fills: the session says so at the buffer that could not be written, the stop is
+// clean, and what was written before plays.
+TEST_F(SessionOnFiles, AFullDiskSaysWriteFailAndKeepsAPlayableFile) {
+    const std::string disk = dir / "small";
+    std::filesystem::create_directories(disk);
+    if (::mount("tovra-test", disk.c_str(), "tmpfs", 0, "size=600k") != 0) {
+        GTEST_SKIP() << "a small disk cannot be mounted here (" << std::strerror(errno) << ")";
+    }
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{disk};
+    ASSERT_TRUE(Start(disk));
+    const char* failure = nullptr;
+    int buffers = 0;
+    while (!failure && buffers < 2400) {
+        failure = Buffer(1).failure;
+        ++buffers;
+    }
+    ASSERT_NE(failure, nullptr) << "600 kB held " << buffers << " buffers";
+    EXPECT_STREQ(failure, "WriteFail");
+    EXPECT_GT(buffers, 4);
+    session.Stop();
+    EXPECT_EQ(session.State(), SessionState::Stopped);
+    const std::string decoded = Shell("ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 '" + wmv + "' 2>/dev/null");
+    EXPECT_FALSE(decoded.empty()) << "the .wmv reads";
 }
 
 }  // namespace
