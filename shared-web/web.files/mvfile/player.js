@@ -494,7 +494,7 @@ var Tovra = (function () {
     var sentPage = 0;    // the page this lecture last turned to
     var askedAhead = 0;  // the page the frame was last asked to load ahead of its turn
     var askedAt = 0;     // when (performance.now()), until the frame answers
-    var lead = 0;        // ms a message takes to the page frame and back: turns are sent that early
+    var lead = 0;        // ms a message takes to the page frame: turns are sent that early
     var drawn = null;    // what the canvas shows: [inkVersion, width, height, page]
     var running = false;
 
@@ -635,13 +635,14 @@ var Tovra = (function () {
       return state.page;
     };
     this.pageShown = function () { render(); };
-    // The page frame's answer to a preload: the fastest round trip seen, at most a quarter second.
-    // A slow trip is the machine busy for a moment; leading by it would turn pages early.
+    // The page frame's answer to a preload. A turn shows when its message reaches the frame, one
+    // way of the round trip; the fastest trip seen counts (a slow one is the machine busy for a
+    // moment, and leading by it would turn pages early), at most an eighth of a second.
     this.answered = function () {
       if (!askedAt) return;
-      var trip = performance.now() - askedAt;
+      var oneWay = (performance.now() - askedAt) / 2;
       askedAt = 0;
-      lead = Math.min(250, lead ? Math.min(lead, trip) : trip);
+      lead = Math.min(125, lead ? Math.min(lead, oneWay) : oneWay);
     };
     this.slideShape = function (width, height) {
       if (width > 0 && height > 0) {
