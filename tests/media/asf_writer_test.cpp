@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include "tests/support/shell_output.h"
 
 namespace tovra::wmf {
 namespace {
@@ -46,13 +47,7 @@ Bytes ReadAll(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
-std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    for (int c; p && (c = fgetc(p)) != EOF;) out += char(c);
-    if (p) pclose(p);
-    return out;
-}
+using testing_support::Shell;
 
 struct Sample {
     int stream;

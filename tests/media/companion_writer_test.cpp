@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/shell_output.h"
 
 namespace tovra {
 namespace {
@@ -18,13 +19,7 @@ namespace {
 using testing::ReadBytes;
 using testing::TempDir;
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    for (int c; p && (c = fgetc(p)) != EOF;) out += char(c);
-    if (p) pclose(p);
-    return out;
-}
+using testing_support::Shell;
 
 const std::string kSpaceComment =
     "// Where the positions lie: \"slide\", 720 x 540 slide points; \"view\", the view's pixels, the view\r\n"

@@ -10,6 +10,7 @@
 
 #include "media/media_writer.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/shell_output.h"
 
 namespace tovra {
 namespace {
@@ -18,13 +19,7 @@ using testing::ReadBytes;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    for (int c; p && (c = fgetc(p)) != EOF;) out += char(c);
-    if (p) pclose(p);
-    return out;
-}
+using testing_support::Shell;
 
 double Duration(const std::string& path) {
     return std::atof(Shell("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "'").c_str());

@@ -17,6 +17,7 @@
 #include "media/recording_session.h"
 #include "media/recording_sinks.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/shell_output.h"
 
 namespace tovra {
 namespace {
@@ -188,13 +189,7 @@ TEST_F(Session, OnlyTheRecordingsOwnFileDecidesAFailure) {
 
 // ---- with the real writers: the .wmv and its companion ----
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    for (int c; p && (c = fgetc(p)) != EOF;) out += char(c);
-    if (p) pclose(p);
-    return out;
-}
+using testing_support::Shell;
 
 double Duration(const std::string& file) {
     const std::string out = Shell("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + file + "'");
