@@ -9,6 +9,31 @@ namespace tovra {
 
 using namespace wavein;
 
+wmf::WaveFormatEx RecordingSoundFormat() {
+    const WAVEFORMATEX in = AudioCapture::DefaultFormat();
+    wmf::WaveFormatEx f;
+    f.formatTag = in.wFormatTag;
+    f.channels = in.nChannels;
+    f.samplesPerSec = in.nSamplesPerSec;
+    f.avgBytesPerSec = in.nAvgBytesPerSec;
+    f.blockAlign = in.nBlockAlign;
+    f.bitsPerSample = in.wBitsPerSample;
+    return f;
+}
+
+class AudioCapture::Receiver : public QObject {
+public:
+    explicit Receiver(AudioCapture& capture) : capture_(capture) {}
+    bool event(QEvent* e) override {
+        if (e->type() != WaveInDataEvent::EventType()) return QObject::event(e);
+        capture_.Deliver(static_cast<WaveInDataEvent*>(e)->header);
+        return true;
+    }
+
+private:
+    AudioCapture& capture_;
+};
+
 WAVEFORMATEX AudioCapture::DefaultFormat() {
     WAVEFORMATEX f;
     f.wFormatTag = WAVE_FORMAT_PCM;
@@ -24,6 +49,22 @@ WAVEFORMATEX AudioCapture::DefaultFormat() {
 AudioCapture::AudioCapture() : defaultFormat_(DefaultFormat()) {}
 
 AudioCapture::~AudioCapture() { Close(); }
+
+bool AudioCapture::Open(uint32_t bufferBlocks, Delivery deliver) {
+    if (open_) return false;
+    // Events still on their way from an earlier opening go to the receiver they were sent to.
+    if (!receiver_) receiver_ = std::make_unique<Receiver>(*this);
+    deliver_ = std::move(deliver);
+    return Open(receiver_.get(), bufferBlocks, nullptr);
+}
+
+void AudioCapture::Deliver(WAVEHDR* header) {
+    if (!open_) return;
+    char* data = TakeBuffer(header);
+    // The delivery may close the device (a recording that stops); then the buffer stays out.
+    if (deliver_) deliver_(reinterpret_cast<const uint8_t*>(data), data ? header->dwBytesRecorded : 0);
+    RequeueBuffer(header);
+}
 
 bool AudioCapture::Open(QObject* owner, uint32_t bufferFactor, const WAVEFORMATEX* format) {
     if (open_ || !owner) return false;

@@ -7,20 +7,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "media/audio_source.h"
 #include "platform/wavein/wave_in.h"
 
 namespace tovra {
-
-// What a recording needs of the microphone: AudioCapture, or a double in tests that hands out
-// buffers faster than real time.
-class AudioSource {
-public:
-    virtual ~AudioSource() = default;
-    virtual bool Open(QObject* owner, uint32_t bufferFactor, const wavein::WAVEFORMATEX* format) = 0;
-    virtual void Close() = 0;
-    virtual char* TakeBuffer(wavein::WAVEHDR* header) = 0;
-    virtual wavein::MMRESULT RequeueBuffer(wavein::WAVEHDR* header) = 0;
-};
 
 class AudioCapture : public AudioSource {
 public:
@@ -29,15 +19,19 @@ public:
     AudioCapture(const AudioCapture&) = delete;
     AudioCapture& operator=(const AudioCapture&) = delete;
 
-    // Opens the default source and starts it with three buffers of nBlockAlign x bufferFactor
-    // bytes. The owner receives a wavein::WaveInDataEvent for every returned buffer. Without a
-    // format the default one (PCM 8000 Hz, 8 bits, mono) is used.
-    bool Open(QObject* owner, uint32_t bufferFactor, const wavein::WAVEFORMATEX* format = nullptr) override;
+    // The recording's way: each returned buffer goes to deliver and back to the device.
+    bool Open(uint32_t bufferBlocks, Delivery deliver) override;
     void Close() override;
+
+    // The device's own way: opens the default source and starts it with three buffers of
+    // nBlockAlign x bufferFactor bytes. The owner receives a wavein::WaveInDataEvent for every
+    // returned buffer, and takes it and queues it again. Without a format the default one
+    // (PCM 8000 Hz, 8 bits, mono) is used.
+    bool Open(QObject* owner, uint32_t bufferFactor, const wavein::WAVEFORMATEX* format = nullptr);
     // The data of a returned buffer, or none when closed or the buffer cannot be unprepared.
-    char* TakeBuffer(wavein::WAVEHDR* header) override;
+    char* TakeBuffer(wavein::WAVEHDR* header);
     // Queues a returned buffer again; 0 or the device's error. Does nothing when closed.
-    wavein::MMRESULT RequeueBuffer(wavein::WAVEHDR* header) override;
+    wavein::MMRESULT RequeueBuffer(wavein::WAVEHDR* header);
 
     bool IsOpen() const { return open_ != 0; }
     // PCM, 1 channel, 8000 samples/s, 8 bits: what Open uses without a format.
@@ -45,7 +39,9 @@ public:
     wavein::HWAVEIN Device() const { return device_; }
 
 private:
+    class Receiver;
     bool QueueNewBuffer(int index, uint16_t blockAlign);
+    void Deliver(wavein::WAVEHDR* header);
 
     wavein::WAVEFORMATEX defaultFormat_;
     uint32_t open_ = 0;
@@ -54,6 +50,8 @@ private:
     uint32_t bufferFactor_ = 3200;  // buffer length in blocks
     std::array<wavein::WAVEHDR, 3> buffers_{};
     std::array<std::unique_ptr<char[]>, 3> data_;
+    std::unique_ptr<QObject> receiver_;  // takes the device's events for the recording's way
+    Delivery deliver_;
 };
 
 }  // namespace tovra

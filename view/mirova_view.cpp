@@ -1,6 +1,8 @@
 // The course view: opening courses, the start page and the page-number protocol of the pages.
 #include "view/mirova_view.h"
 
+#include "media/audio_capture.h"
+
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "media/audio_capture.h"
+#include "media/audio_source.h"
 #include "media/companion_writer.h"
 #include "media/media_writer.h"
 #include "media/recording_session.h"
@@ -74,8 +74,8 @@ public:
     void OnRecordStart();
     void OnRecordPause();
     void OnRecordStop();
-    // A returned microphone buffer: the recording's clock.
-    void OnWaveInData(wavein::WAVEHDR* header);
+    // A microphone buffer (null data when it was lost): the recording's clock.
+    void OnAudioBuffer(const uint8_t* data, uint32_t length);
     // The camera frame thread's callback (bits of a 320 x 240 bottom-up frame, or none).
     static int OnVideoFrame(const uint8_t* bits, int reserved, void* view);
     // Cameras, menu bar: once, at the initial update, when the main window exists.

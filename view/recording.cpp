@@ -35,21 +35,6 @@ namespace {
 constexpr uint32_t kFrameRate = RecordingSession::kFrameRate;
 constexpr uint32_t kFrameBytes = 320 * 240 * 3;
 
-// The recording's sound is the microphone's default format: 8 kHz, 8 bits, mono.
-wavein::WAVEFORMATEX SoundFormat() { return AudioCapture::DefaultFormat(); }
-
-wmf::WaveFormatEx WriterSoundFormat() {
-    const wavein::WAVEFORMATEX in = SoundFormat();
-    wmf::WaveFormatEx f;
-    f.formatTag = in.wFormatTag;
-    f.channels = in.nChannels;
-    f.samplesPerSec = in.nSamplesPerSec;
-    f.avgBytesPerSec = in.nAvgBytesPerSec;
-    f.blockAlign = in.nBlockAlign;
-    f.bitsPerSample = in.wBitsPerSample;
-    return f;
-}
-
 // The recorded frames: 320 x 240, 24 bits, uncompressed.
 wmf::BitmapInfoHeader VideoFormat() {
     wmf::BitmapInfoHeader h;
@@ -102,9 +87,9 @@ void CMirovaView::OnRecordStart() {
         return;
     }
     const std::string web = course_.folder + "/web.files";
-    // The microphone first: without one, nothing of the course is touched.
-    const wavein::WAVEFORMATEX format = SoundFormat();
-    if (!audio_->Open(this, 2000, &format)) {
+    // The microphone first: without one, nothing of the course is touched. A buffer is 2000
+    // samples: a quarter second.
+    if (!audio_->Open(2000, [this](const uint8_t* data, uint32_t length) { OnAudioBuffer(data, length); })) {
         ShowMessage(lang::MessageText("NoAudio"));
         return;
     }
@@ -127,7 +112,7 @@ void CMirovaView::OnRecordStart() {
 
     // The session is stopped until the end of this: the frame thread takes nothing meanwhile.
     mediaPath_ = web + "/video001.wmv";
-    const wmf::WaveFormatEx sound = WriterSoundFormat();
+    const wmf::WaveFormatEx sound = RecordingSoundFormat();
     if (!writer_.Start(mediaPath_, VideoFormat(), kFrameRate, bandwidthDialog_->bandwidthKbps * 1000, &sound)) {
         audio_->Close();
         ShowCannotWrite(web);
@@ -220,10 +205,6 @@ void CMirovaView::CameraLost() {
 // ---- the clock ----
 
 void CMirovaView::customEvent(QEvent* event) {
-    if (event->type() == wavein::WaveInDataEvent::EventType()) {
-        OnWaveInData(static_cast<wavein::WaveInDataEvent*>(event)->header);
-        return;
-    }
     if (event->type() == FrameThreadEvent::EventType()) {
         if (static_cast<FrameThreadEvent*>(event)->wParam == kCameraLost) CameraLost();
         return;
@@ -231,21 +212,15 @@ void CMirovaView::customEvent(QEvent* event) {
     QWidget::customEvent(event);
 }
 
-void CMirovaView::OnWaveInData(wavein::WAVEHDR* header) {
-    if (State() != RecordState::Recording) {
-        audio_->RequeueBuffer(header);
-        return;
-    }
+void CMirovaView::OnAudioBuffer(const uint8_t* data, uint32_t length) {
+    if (State() != RecordState::Recording) return;
     RecordingSession::Moment moment{course_.currentPage, pageStep_, std::nullopt};
     const QPoint at = mapFromGlobal(QCursor::pos());
     if (at.x() > 0 && at.y() > 0) {
         const QPoint position = course_.IsBlank() ? at : ToSlide(at, size());
         moment.pointer = SessionPoint{position.x(), position.y()};
     }
-    char* data = audio_->TakeBuffer(header);
-    const RecordingSession::BufferOutcome outcome =
-        session_.OnAudioBuffer(reinterpret_cast<const uint8_t*>(data), data ? header->dwBytesRecorded : 0, moment);
-    audio_->RequeueBuffer(header);
+    const RecordingSession::BufferOutcome outcome = session_.OnAudioBuffer(data, length, moment);
     if (outcome.pagesWritten) pageStep_ = std::min<int16_t>(pageStep_, 99);
 
     if (outcome.pastLimit) {

@@ -92,6 +92,33 @@ TEST(AudioCapture, ThreeSecondsGiveFullBuffersEveryQuarterSecondHoldingTheTone) 
     capture.Close();
 }
 
+// The recording's way: each buffer delivered with its data, taken back by the capture; a
+// delivery that closes the capture is the last.
+TEST(AudioCapture, DeliversBuffersAndTakesThemBackUntilADeliveryCloses) {
+    AudioCapture capture;
+    std::vector<std::vector<char>> delivered;
+    ASSERT_TRUE(capture.Open(2000, [&](const uint8_t* data, uint32_t length) {
+        delivered.emplace_back(data ? std::vector<char>(data, data + length) : std::vector<char>());
+        if (delivered.size() == 6) capture.Close();
+    }));
+    EXPECT_FALSE(capture.Open(2000, [](const uint8_t*, uint32_t) {}));
+    // Six buffers need all three to go round twice: each was queued again after its delivery.
+    ASSERT_TRUE(WaitUntil([&] { return delivered.size() >= 6; }, 5000));
+    EXPECT_FALSE(capture.IsOpen());
+    WaitUntil([] { return false; }, 600);
+    EXPECT_EQ(delivered.size(), 6u);
+    for (const auto& d : delivered) {
+        ASSERT_EQ(d.size(), 2000u);
+        EXPECT_GT(MidLevelCrossings(d), 200);
+        EXPECT_LT(MidLevelCrossings(d), 240);
+    }
+    // And it opens again.
+    int again = 0;
+    ASSERT_TRUE(capture.Open(2000, [&](const uint8_t* data, uint32_t) { again += data != nullptr; }));
+    ASSERT_TRUE(WaitUntil([&] { return again >= 1; }, 3000));
+    capture.Close();
+}
+
 TEST(AudioCapture, OpenWithoutSoundServerFailsQuietly) {
     framework::RecordingMessageService messages;
     framework::SetMessageService(&messages);

@@ -35,15 +35,23 @@ namespace fs = std::filesystem;
 // A microphone that hands out a buffer of a quiet tone whenever the test asks.
 class FakeMicrophone : public AudioSource {
 public:
-    bool Open(QObject*, uint32_t, const wavein::WAVEFORMATEX*) override { return open = true; }
+    bool Open(uint32_t, Delivery deliver) override {
+        deliver_ = std::move(deliver);
+        return open = true;
+    }
     void Close() override {
         open = false;
         if (closeDelayMs) std::this_thread::sleep_for(std::chrono::milliseconds(closeDelayMs));
     }
-    char* TakeBuffer(wavein::WAVEHDR* header) override { return open ? header->lpData : nullptr; }
-    wavein::MMRESULT RequeueBuffer(wavein::WAVEHDR*) override { return 0; }
+    // A buffer comes back from the device, as the real one's do while open.
+    void Give(const std::vector<char>& buffer) {
+        if (open && deliver_) deliver_(reinterpret_cast<const uint8_t*>(buffer.data()), static_cast<uint32_t>(buffer.size()));
+    }
     bool open = false;
     int closeDelayMs = 0;
+
+private:
+    Delivery deliver_;
 };
 
 struct Packet {
@@ -121,16 +129,13 @@ protected:
         view->Course().unitName = "A";
         view->Course().makeDate = "2011";
         buffer.assign(2000, char(128));
-        header.lpData = buffer.data();
-        header.dwBufferLength = 2000;
-        header.dwBytesRecorded = 2000;
     }
     void TearDown() override {
         view.reset();
         framework::SetMessageService(nullptr);
     }
     void Feed(int buffers) {
-        for (int i = 0; i < buffers; ++i) view->OnWaveInData(&header);
+        for (int i = 0; i < buffers; ++i) mic->Give(buffer);
     }
     std::string Media() const { return folder + "/web.files/video001.wmv"; }
 
@@ -141,7 +146,6 @@ protected:
     std::unique_ptr<CMirovaView> view;
     FakeMicrophone* mic = nullptr;
     std::vector<char> buffer;
-    wavein::WAVEHDR header;
 };
 
 TEST_F(RecordingTest, BuffersDriveTheClockPausesLeaveNoGapAndPageTurnsWaitForTheNextHalfSecond) {
