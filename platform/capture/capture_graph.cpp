@@ -6,7 +6,9 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include <QBackingStore>
 #include <QImage>
+#include <QWindow>
 #include <QPainter>
 #include <QTimer>
 #include <algorithm>
@@ -311,37 +313,115 @@ struct PreviewFrame {
     uint64_t generation = 0;  // counts delivered frames
 };
 
-// Shows the latest frame, scaled to fill the window. It polls the frame slot on the UI thread, so
-// the streaming thread never touches a widget.
+// The preview's pixels go to a window of their own, a child of the top-level window's surface.
+// Where the top-level window is composed by OpenGL (the browser engine makes it so) and there is
+// no graphics card, painting the preview as a widget would recompose and present the whole window
+// in software for every frame; this window presents only its own 160 x 120 pixels. It takes no
+// input, so clicks reach the widgets beneath.
+class PreviewSurface : public QWindow {
+public:
+    PreviewSurface() : store_(this) {
+        setSurfaceType(QSurface::RasterSurface);
+        setFlag(Qt::WindowTransparentForInput);
+    }
+    void Show(const QImage& image) {
+        image_ = image;
+        Paint();
+    }
+
+protected:
+    void exposeEvent(QExposeEvent*) override { Paint(); }
+
+private:
+    void Paint() {
+        if (!isExposed() || image_.isNull()) return;
+        const QRect area(QPoint(), size());
+        store_.resize(size());
+        store_.beginPaint(area);
+        {
+            QPainter painter(store_.paintDevice());
+            painter.drawImage(area, image_);
+        }
+        store_.endPaint();
+        store_.flush(area);
+    }
+
+    QBackingStore store_;
+    QImage image_;
+};
+
+// Shows the latest frame, scaled to fill the widget. It polls the frame slot on the UI thread, so
+// the streaming thread never touches a widget. While the widget is on screen the frames go to a
+// PreviewSurface kept over it; the widget paints the same picture when asked (grabs, before the
+// surface exists).
 class PreviewWidget : public QWidget {
 public:
     PreviewWidget(QWidget* owner, std::shared_ptr<PreviewFrame> frame) : QWidget(owner), frame_(std::move(frame)) {
         setAttribute(Qt::WA_OpaquePaintEvent, false);
         setAttribute(Qt::WA_TransparentForMouseEvents);
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            std::lock_guard lock(frame_->mutex);
-            if (frame_->generation != shown_) update();
-        });
+        connect(&timer_, &QTimer::timeout, this, &PreviewWidget::Tick);
         timer_.start(33);
     }
+    ~PreviewWidget() override { delete surface_.data(); }
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        QImage image;
-        {
-            std::lock_guard lock(frame_->mutex);
-            image = frame_->image;
-            shown_ = frame_->generation;
-        }
+        const QImage image = Latest();
         if (image.isNull()) return;  // until the first frame the owner's own picture shows through
         QPainter painter(this);
         painter.drawImage(rect(), image);
     }
+    void hideEvent(QHideEvent*) override {
+        if (surface_) surface_->hide();
+    }
 
 private:
+    QImage Latest() {
+        std::lock_guard lock(frame_->mutex);
+        shown_ = frame_->generation;
+        return frame_->image;
+    }
+
+    void Tick() {
+        {
+            std::lock_guard lock(frame_->mutex);
+            if (frame_->generation == shown_) {
+                Place();
+                return;
+            }
+        }
+        const QImage image = Latest();
+        if (!Place()) {
+            update();
+            return;
+        }
+        surface_->Show(image);
+    }
+
+    // Keeps the surface over the widget's visible part; false when the widget is not on screen.
+    bool Place() {
+        QWidget* top = window();
+        QWindow* parentSurface = top ? top->windowHandle() : nullptr;
+        const QRegion visible = isVisible() && parentSurface ? visibleRegion() : QRegion();
+        if (visible.isEmpty() || shown_ == 0) {
+            if (surface_) surface_->hide();
+            return false;
+        }
+        if (!surface_) surface_ = new PreviewSurface;
+        // The top-level window's surface is made anew when it changes kind (to OpenGL, say).
+        if (surface_->parent() != parentSurface) surface_->setParent(parentSurface);
+        const QRect area(mapTo(top, QPoint()), size());
+        if (surface_->geometry() != area) surface_->setGeometry(area);
+        const QRegion mask = visible == QRegion(rect()) ? QRegion() : visible;
+        if (surface_->mask() != mask) surface_->setMask(mask);
+        if (!surface_->isVisible()) surface_->show();
+        return true;
+    }
+
     std::shared_ptr<PreviewFrame> frame_;
     QTimer timer_;
     uint64_t shown_ = 0;
+    QPointer<PreviewSurface> surface_;
 };
 
 VideoWindow::VideoWindow() : frame_(std::make_shared<PreviewFrame>()) {}
@@ -440,13 +520,18 @@ HRESULT SampleGrabber::GetCurrentBuffer(long& size, uint8_t* buffer, uint64_t* s
             if (frame && gst_buffer_map(frame, &map, GST_MAP_READ)) {
                 const int sourceStride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
                 const size_t offset = GST_VIDEO_INFO_PLANE_OFFSET(&info, 0);
-                // The appsink's rows run top-down; a DIB's run bottom-up.
+                // The appsink's rows run top-down in BGRx; a DIB's run bottom-up in BGR.
                 for (int row = 0; row < height; ++row) {
                     uint8_t* to = buffer + static_cast<size_t>(height - 1 - row) * stride;
                     const size_t from = offset + static_cast<size_t>(row) * sourceStride;
-                    if (from + width * 3 > map.size) break;
-                    std::memcpy(to, map.data + from, width * 3);
-                    std::memset(to + width * 3, 0, stride - width * 3);
+                    if (from + static_cast<size_t>(width) * 4 > map.size) break;
+                    const uint8_t* pixel = map.data + from;
+                    for (int x = 0; x < width; ++x, pixel += 4, to += 3) {
+                        to[0] = pixel[0];
+                        to[1] = pixel[1];
+                        to[2] = pixel[2];
+                    }
+                    std::memset(to, 0, stride - width * 3);
                 }
                 gst_buffer_unmap(frame, &map);
                 size = needed;
@@ -540,12 +625,13 @@ HRESULT CaptureGraph::RenderStream() {
     }
     chain.push_back(format);
     if (hasFormat && current.subtype == "image/jpeg") chain.push_back(gst_element_factory_make("jpegdec", nullptr));
+    // One conversion for both branches: the grabber drops the fourth byte as it copies.
+    chain.push_back(gst_element_factory_make("videoconvert", nullptr));
+    chain.push_back(RawCapsFilter("BGRx"));
     GstElement* tee = gst_element_factory_make("tee", nullptr);
     chain.push_back(tee);
-    std::vector<GstElement*> grab = {LeakyQueue(), gst_element_factory_make("videoconvert", nullptr),
-                                     RawCapsFilter("BGR"), gst_element_factory_make("appsink", nullptr)};
-    std::vector<GstElement*> preview = {LeakyQueue(), gst_element_factory_make("videoconvert", nullptr),
-                                        RawCapsFilter("BGRx"), gst_element_factory_make("appsink", nullptr)};
+    std::vector<GstElement*> grab = {LeakyQueue(), gst_element_factory_make("appsink", nullptr)};
+    std::vector<GstElement*> preview = {LeakyQueue(), gst_element_factory_make("appsink", nullptr)};
     std::vector<GstElement*> all = chain;
     all.insert(all.end(), grab.begin(), grab.end());
     all.insert(all.end(), preview.begin(), preview.end());
