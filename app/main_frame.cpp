@@ -103,8 +103,10 @@ void CMainFrame::CreateStatusBar() {
     timePane_->setFrameShape(QFrame::StyledPanel);
     timePane_->setFrameShadow(QFrame::Sunken);
     // Wide enough for the longest usual time at the desktop's font.
-    timePane_->setMinimumWidth(
-        std::max(kTimePaneWidth, timePane_->fontMetrics().horizontalAdvance(QStringLiteral("000:00:00")) + 12));
+    // Of fixed size, so that a new time redraws only the pane, not the bar and the window's layout.
+    timePane_->setFixedSize(
+        std::max(kTimePaneWidth, timePane_->fontMetrics().horizontalAdvance(QStringLiteral("000:00:00")) + 12),
+        timePane_->sizeHint().height());
     bar->addPermanentWidget(timePane_);
     // The idle text (or the lasting text in its place) comes back whenever a prompt ends.
     connect(bar, &QStatusBar::messageChanged, this, [this, bar](const QString& text) {
@@ -228,8 +230,10 @@ void CMainFrame::TrackPopupMenu(int resourceId, int popupIndex, const std::strin
 }
 
 void CMainFrame::SetElapsedTime(uint32_t ms) {
-    timePane_->setText(FormatElapsedTime(ms));
-    timePane_->repaint();
+    // Only a changed text is drawn: every drawing recomposes the whole window, in software where
+    // there is no graphics card.
+    const QString text = FormatElapsedTime(ms);
+    if (timePane_->text() != text) timePane_->setText(text);
 }
 
 void CMainFrame::SetStatusText(const QString& text) {
