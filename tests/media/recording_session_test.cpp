@@ -2,6 +2,7 @@
 // buffers drive through pauses, the ten-minute limit by buffers and by frames, the frame-count
 // correction both ways, the commands' times, and the tee's rule that only the recording's own
 // file decides a failure.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -230,13 +231,13 @@ protected:
         return true;
     }
     // One buffer of a 440 Hz tone, and the camera's frames up to the sound's clock; the outcome.
-    RecordingSession::BufferOutcome Buffer(int page) {
+    RecordingSession::BufferOutcome Buffer(int page, bool camera = true) {
         std::vector<uint8_t> sound(2000);
         for (size_t i = 0; i < sound.size(); ++i) {
             sound[i] = static_cast<uint8_t>(128 + 60 * std::sin(2 * M_PI * 440 * double(sample++) / 8000));
         }
         const RecordingSession::BufferOutcome outcome = session.OnAudioBuffer(sound.data(), 2000, {page, 0, SessionPoint{page * 10, 5}});
-        while (session.State() == SessionState::Recording && session.FrameCount() * 1000 / 15 < session.ClockMs()) {
+        while (camera && session.State() == SessionState::Recording && session.FrameCount() * 1000 / 15 < session.ClockMs()) {
             std::fill(frame.begin(), frame.end(), static_cast<uint8_t>(session.FrameCount() * 3));
             if (!session.OnVideoFrame(frame.data(), static_cast<uint32_t>(frame.size()))) break;
         }
@@ -277,6 +278,42 @@ TEST_F(SessionOnFiles, BothFilesHoldTheRecordingWithoutThePause) {
     EXPECT_NE(timeline.find("[250,\"pages\",\"(1,0)\"]"), std::string::npos) << timeline;
     EXPECT_NE(timeline.find("[10250,\"pages\",\"(2,0)\"]"), std::string::npos) << timeline;
     EXPECT_NE(timeline.find("[252,\"script\",\"(10,5)\"]"), std::string::npos) << timeline;
+}
+
+// A camera that stops giving pictures for five seconds and then comes back: the sound goes on
+// without a failure, the frame count keeps up with the sound's clock meanwhile, and the pictures
+// resume at the sound's time, not where they stopped.
+TEST_F(SessionOnFiles, ACameraThatStopsLeavesTheSoundGoingAndPicturesResumeOnTime) {
+    ASSERT_TRUE(Start(dir.path()));
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(Buffer(1).failure, nullptr);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(Buffer(1, false).failure, nullptr);
+    EXPECT_NEAR(session.FrameCount(), 150.0, 10.0);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(Buffer(1).failure, nullptr);
+    EXPECT_EQ(session.ClockMs(), 15000u);
+    EXPECT_NEAR(session.FrameCount(), 225.0, 1.0);
+    ASSERT_TRUE(session.Stop());
+
+    const std::string webm = dir / "video001.webm";
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + wmv + "' -f null - 2>&1"), "");
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + webm + "' -f null - 2>&1"), "");
+    EXPECT_NEAR(Duration(webm), 15.0, 0.3);
+    // The companion's pictures: none between five and ten seconds, and the last near fifteen.
+    const std::string times = Shell("ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 '" + webm + "'");
+    std::vector<double> pts;
+    for (size_t at = 0; at < times.size();) {
+        const size_t end = times.find('\n', at);
+        pts.push_back(std::atof(times.substr(at, end - at).c_str()));
+        at = end == std::string::npos ? times.size() : end + 1;
+    }
+    ASSERT_GT(pts.size(), 100u);
+    std::sort(pts.begin(), pts.end());
+    size_t gap = 1;
+    for (size_t i = 1; i < pts.size(); ++i) {
+        if (pts[i] - pts[i - 1] > pts[gap] - pts[gap - 1]) gap = i;
+    }
+    EXPECT_NEAR(pts[gap - 1], 5.0 - 1.0 / 15, 0.05);  // the last picture before
+    EXPECT_NEAR(pts[gap], 10.25, 1.0 / 15 + 0.01);     // the first after, at the buffer it came in
+    EXPECT_NEAR(pts.back(), 15.0 - 1.0 / 15, 0.1);
 }
 
 // A disk that fills: the session says so at the buffer that could not be written, the stop is
