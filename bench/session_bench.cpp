@@ -36,15 +36,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kBufferBytes = 2000;  // 250 ms of 8 kHz 8-bit mono
 
-wmf::BitmapInfoHeader Picture() {
-    wmf::BitmapInfoHeader h;
-    h.width = 320;
-    h.height = 240;
-    h.bitCount = 24;
-    h.sizeImage = 320 * 240 * 3;
-    return h;
-}
-
 // The two writers behind one session, in a folder of their own.
 struct Recording {
     QTemporaryDir dir;
@@ -55,8 +46,8 @@ struct Recording {
     bool Start() {
         const std::string folder = dir.path().toStdString();
         const wmf::WaveFormatEx sound = RecordingSoundFormat();
-        if (!writer.Start(folder + "/video001.wmv", Picture(), 15, 200000, &sound)) return false;
-        companion.Start(folder + "/video001.webm", folder + "/video001.js", Picture(), 15, &sound);
+        if (!writer.Start(folder + "/video001.wmv", RecordingPictureFormat(), 15, 200000, &sound)) return false;
+        companion.Start(folder + "/video001.webm", folder + "/video001.js", RecordingPictureFormat(), 15, &sound);
         session.Start(std::make_unique<TeeSink>(std::make_unique<MediaWriterSink>(writer),
                                                 std::make_unique<CompanionSink>(companion)),
                       0);

@@ -8,6 +8,16 @@
 
 namespace tovra {
 
+// The recorded frames: 320 x 240, 24 bits, uncompressed, as both writers take them.
+inline wmf::BitmapInfoHeader RecordingPictureFormat() {
+    wmf::BitmapInfoHeader h;
+    h.width = 320;
+    h.height = 240;
+    h.bitCount = 24;
+    h.sizeImage = 320 * 240 * 3;
+    return h;
+}
+
 class MediaWriterSink final : public RecordingSink {
 public:
     explicit MediaWriterSink(MediaWriter& writer) : writer_(writer) {}

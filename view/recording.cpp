@@ -35,16 +35,6 @@ namespace {
 constexpr uint32_t kFrameRate = RecordingSession::kFrameRate;
 constexpr uint32_t kFrameBytes = 320 * 240 * 3;
 
-// The recorded frames: 320 x 240, 24 bits, uncompressed.
-wmf::BitmapInfoHeader VideoFormat() {
-    wmf::BitmapInfoHeader h;
-    h.width = 320;
-    h.height = 240;
-    h.bitCount = 24;
-    h.sizeImage = kFrameBytes;
-    return h;
-}
-
 }  // namespace
 
 // ---- start, pause, stop ----
@@ -113,7 +103,7 @@ void CMirovaView::OnRecordStart() {
     // The session is stopped until the end of this: the frame thread takes nothing meanwhile.
     mediaPath_ = web + "/video001.wmv";
     const wmf::WaveFormatEx sound = RecordingSoundFormat();
-    if (!writer_.Start(mediaPath_, VideoFormat(), kFrameRate, bandwidthDialog_->bandwidthKbps * 1000, &sound)) {
+    if (!writer_.Start(mediaPath_, RecordingPictureFormat(), kFrameRate, bandwidthDialog_->bandwidthKbps * 1000, &sound)) {
         audio_->Close();
         ShowCannotWrite(web);
         return;
@@ -121,7 +111,7 @@ void CMirovaView::OnRecordStart() {
     // The same lecture for today's browsers, which play no Windows Media. Without it the
     // recording still goes on.
     const std::string companionBase = web + "/video001";
-    if (!companion_.Start(companionBase + ".webm", companionBase + ".js", VideoFormat(), kFrameRate, &sound)) {
+    if (!companion_.Start(companionBase + ".webm", companionBase + ".js", RecordingPictureFormat(), kFrameRate, &sound)) {
         LogEvent(QStringLiteral("companion-failed"), QString::fromStdString(companionBase));
     }
     companion_.SetPositionSpace(course_.IsBlank() ? PositionSpace::View : PositionSpace::Slide);

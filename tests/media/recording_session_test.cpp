@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "media/audio_source.h"
 #include "media/recording_session.h"
 #include "media/recording_sinks.h"
 #include "tests/support/temp_dir.h"
@@ -197,34 +198,13 @@ double Duration(const std::string& file) {
     return out.empty() ? -1 : std::atof(out.c_str());
 }
 
-// The recording's formats: 8 kHz 8-bit mono sound, 320 x 240 24-bit pictures at 15 a second.
-wmf::WaveFormatEx Sound() {
-    wmf::WaveFormatEx f;
-    f.formatTag = 1;
-    f.channels = 1;
-    f.samplesPerSec = 8000;
-    f.avgBytesPerSec = 8000;
-    f.blockAlign = 1;
-    f.bitsPerSample = 8;
-    return f;
-}
-
-wmf::BitmapInfoHeader Picture() {
-    wmf::BitmapInfoHeader h;
-    h.width = 320;
-    h.height = 240;
-    h.bitCount = 24;
-    h.sizeImage = 320 * 240 * 3;
-    return h;
-}
-
 class SessionOnFiles : public ::testing::Test {
 protected:
     bool Start(const std::string& folder) {
         wmv = folder + "/video001.wmv";
-        const wmf::WaveFormatEx sound = Sound();
-        if (!writer.Start(wmv, Picture(), 15, 200000, &sound)) return false;
-        companion.Start(folder + "/video001.webm", folder + "/video001.js", Picture(), 15, &sound);
+        const wmf::WaveFormatEx sound = RecordingSoundFormat();
+        if (!writer.Start(wmv, RecordingPictureFormat(), 15, 200000, &sound)) return false;
+        companion.Start(folder + "/video001.webm", folder + "/video001.js", RecordingPictureFormat(), 15, &sound);
         session.Start(std::make_unique<TeeSink>(std::make_unique<MediaWriterSink>(writer),
                                                 std::make_unique<CompanionSink>(companion)),
                       0);
