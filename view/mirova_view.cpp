@@ -1,8 +1,6 @@
 // The course view: opening courses, the start page and the page-number protocol of the pages.
 #include "view/mirova_view.h"
 
-#include "media/audio_capture.h"
-
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>
@@ -22,6 +20,7 @@
 #include "app/bandwidth_dialog.h"
 #include "app/create_course_dialog.h"
 #include "app/set_title_dialog.h"
+#include "media/audio_capture.h"
 #include "view/course_scripts.h"
 #include "course/course_folder.h"
 #include "course/deck_import.h"

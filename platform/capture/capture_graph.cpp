@@ -382,20 +382,19 @@ private:
         return frame_->image;
     }
 
+    // The surface follows the widget at every tick; a new frame goes to it, or to the widget
+    // while it has none. The streaming thread's lock is never held across window calls.
     void Tick() {
+        bool fresh = false;
         {
             std::lock_guard lock(frame_->mutex);
-            if (frame_->generation == shown_) {
-                Place();
-                return;
-            }
+            fresh = frame_->generation != shown_;
         }
-        const QImage image = Latest();
-        if (!Place()) {
-            update();
-            return;
-        }
-        surface_->Show(image);
+        const QImage image = fresh ? Latest() : QImage();
+        const bool placed = Place();
+        if (!fresh) return;
+        if (placed) surface_->Show(image);
+        else update();
     }
 
     // Keeps the surface over the widget's visible part; false when the widget is not on screen.
