@@ -20,6 +20,7 @@
 
 #include "bench/cpu_time.h"
 #include "media/video_capture.h"
+#include "platform/capture/preview_window.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
 
     tovra::VideoCapture capture;
     int camera = -1;
+    capture.SetPreviewPresenter(tovra::capture::MakeWidgetPreview);
     capture.EnumerateDevices(0);
     for (int i = 0; i < capture.DeviceCount(); ++i) {
         if (capture.Device(i).friendlyName == "Test Pattern Camera") camera = i;

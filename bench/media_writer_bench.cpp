@@ -33,6 +33,7 @@ extern "C" {
 #include "media/companion_writer.h"
 #include "media/media_writer.h"
 #include "media/video_capture.h"
+#include "platform/capture/preview_window.h"
 
 namespace {
 
@@ -168,6 +169,7 @@ double CaptureCpuPerTenMinutes(int seconds) {
     preview.show();
     tovra::VideoCapture capture;
     int camera = -1;
+    capture.SetPreviewPresenter(tovra::capture::MakeWidgetPreview);
     capture.EnumerateDevices(0);
     for (int i = 0; i < capture.DeviceCount(); ++i)
         if (capture.Device(i).friendlyName == "Test Pattern Camera") camera = i;

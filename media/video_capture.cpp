@@ -3,11 +3,8 @@
 
 #include <QCoreApplication>
 #include <chrono>
-#include <QRegularExpression>
 #include <cstdio>
 
-#include "lang/language_table.h"
-#include "platform/capture/format_dialog.h"
 #include "platform/text/code_page.h"
 
 namespace tovra {
@@ -22,21 +19,6 @@ constexpr size_t kMaxFriendlyNameBytes = 80;
 uint32_t TickCount() {
     using namespace std::chrono;
     return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-// The dialog's caption is the text of the menu command that opens it, without its access key.
-QString MenuText(std::string_view section, std::string_view key) {
-    QString text = lang::LookupText(section, key);
-    text.remove(QRegularExpression(QStringLiteral("\\(&.\\)|&|\\.\\.\\.$")));
-    return text.trimmed();
-}
-
-bool ShowRealFormatDialog(QWidget* parent, QPoint position, StreamConfig& config) {
-    FormatDialogTexts texts;
-    texts.title = MenuText("Class_1_CMD", "M32809");
-    texts.ok = lang::LookupText("Class_SetBps", "T1");
-    texts.cancel = lang::LookupText("Class_SetBps", "T2");
-    return capture::ShowFormatDialog(parent, position, config, texts);
 }
 
 bool Fits(int w, int h, int wantedWidth, int wantedHeight) { return w <= wantedWidth && h <= wantedHeight; }
@@ -103,7 +85,7 @@ void ChooseCaptureFormat(StreamConfig& config, int wantedWidth, int wantedHeight
 }
 
 VideoCapture::VideoCapture()
-    : devices_(kMaxDevices), enumerate_(EnumerateVideoInputDevices), formatDialog_(ShowRealFormatDialog) {}
+    : devices_(kMaxDevices), enumerate_(EnumerateVideoInputDevices) {}
 
 VideoCapture::~VideoCapture() {
     StopFrameThread();
@@ -135,11 +117,12 @@ int VideoCapture::EnumerateDevices(int preferred) {
     return selectedIndex_;
 }
 
-bool VideoCapture::BuildGraph(QObject* notifyWindow, QWidget* previewWindow) {
+bool VideoCapture::BuildGraph(QObject* notifyWindow, QObject* previewWindow) {
     notifyWindow_ = notifyWindow;
     previewWindow_ = previewWindow;
     if (deviceCount_ == 0 || !selectedMoniker_) return false;
     graph_ = std::make_unique<CaptureGraph>();
+    graph_->SetPreviewPresenter(presenter_);
     mediaControl_ = true;
     std::shared_ptr<CaptureFilter> filter;
     if (Failed(selectedMoniker_->BindToObject(filter))) return false;
@@ -165,7 +148,7 @@ bool VideoCapture::AddGrabber() {
     videoWindow_ = graph_->GetVideoWindow();
     if (!videoWindow_) return false;
     // Forget the stored window so that it is attached to the new renderer.
-    QWidget* window = previewWindow_;
+    QObject* window = previewWindow_;
     previewWindow_ = nullptr;
     SetPreviewWindow(window);
     sampleGrabber_->SetOneShot(false);
@@ -185,7 +168,7 @@ void VideoCapture::CreateCaptureBitmap() {
     captureBufferSize_ = static_cast<uint32_t>(DibStride(captureWidth_) * captureHeight_);
 }
 
-bool VideoCapture::SetPreviewWindow(QWidget* window) {
+bool VideoCapture::SetPreviewWindow(QObject* window) {
     if (!videoWindow_) return false;
     if (window != previewWindow_) {
         const bool wasRunning = graph_ && graph_->IsRunning();
@@ -195,7 +178,7 @@ bool VideoCapture::SetPreviewWindow(QWidget* window) {
         if (Failed(videoWindow_->put_WindowStyle(WS_CHILD | WS_CLIPCHILDREN))) return false;
         if (wasRunning) graph_->Run();
     }
-    if (window) videoWindow_->SetWindowPosition(0, 0, window->width(), window->height());
+    if (window) videoWindow_->FitToOwner();
     return true;
 }
 
@@ -239,7 +222,7 @@ void VideoCapture::ReleaseGraph() {
     captureBufferSize_ = 0;
 }
 
-void VideoCapture::SelectDevice(int index, QObject* notifyWindow, QWidget* previewWindow) {
+void VideoCapture::SelectDevice(int index, QObject* notifyWindow, QObject* previewWindow) {
     if (index >= deviceCount_) index = deviceCount_ - 1;
     if (index < 0) {
         selectedMoniker_ = nullptr;
@@ -258,12 +241,12 @@ void VideoCapture::SelectDevice(int index, QObject* notifyWindow, QWidget* previ
     BuildGraph(notifyWindow, previewWindow);
 }
 
-bool VideoCapture::ShowFormatDialog(QWidget* parent) {
+bool VideoCapture::ShowFormatDialog(QObject* parent) {
     if (!mediaControl_ || !graph_) return false;
     StopPreview();
     ReleasePreview();
     bool result = false;
-    if (streamConfig_ && streamConfig_->HasPropertyPages()) {
+    if (formatDialog_ && streamConfig_ && streamConfig_->HasPropertyPages()) {
         formatDialog_(parent, QPoint(30, 30), *streamConfig_);
         VideoMediaType format;
         if (streamConfig_->GetFormat(format) == S_OK) {

@@ -1,5 +1,6 @@
 // The camera side of a recording: lists the video input devices, builds a capture graph for the
-// chosen one with a live preview in a window of the program, chooses a capture size close to the
+// chosen one with a live preview in a window of the program (shown by a presenter the interface
+// provides; the windows are plain QObjects here), chooses a capture size close to the
 // wanted one, and while a recording runs drives a frame thread that hands the latest picture,
 // stretched to the recording's size, to a frame callback about 15 times a second.
 #pragma once
@@ -8,7 +9,6 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
-#include <QWidget>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -64,10 +64,11 @@ public:
     // Fills the device list and selects the preferred index (the last device when it is too large);
     // the selected index, or -1 when no device is listed.
     int EnumerateDevices(int preferred);
-    bool BuildGraph(QObject* notifyWindow, QWidget* previewWindow);
-    void SelectDevice(int index, QObject* notifyWindow, QWidget* previewWindow);
-    bool ShowFormatDialog(QWidget* parent);
-    bool SetPreviewWindow(QWidget* window);
+    bool BuildGraph(QObject* notifyWindow, QObject* previewWindow);
+    void SelectDevice(int index, QObject* notifyWindow, QObject* previewWindow);
+    // Shows the format dialog (none set: nothing happens) and rebuilds the graph in the chosen format.
+    bool ShowFormatDialog(QObject* parent);
+    bool SetPreviewWindow(QObject* window);
     void RunPreview();
     void StopPreview();
     void ReleaseGraph();
@@ -82,7 +83,7 @@ public:
     int CaptureHeight() const { return captureHeight_; }
     bool PreviewRunning() const { return running_ != 0; }
     bool FrameThreadRunning() const { return threadState_ && threadState_->alive; }
-    QWidget* PreviewWindow() const { return previewWindow_; }
+    QObject* PreviewWindow() const { return previewWindow_; }
     // Whether the frame thread would have pictures to deliver.
     bool HasCaptureBitmap() const { return !captureBitmap_.Empty(); }
     capture::VideoWindow* VideoWindowForTest() const { return videoWindow_; }
@@ -90,9 +91,11 @@ public:
     // Where the device list comes from; the system's devices unless replaced (tests).
     using DeviceEnumerator = std::function<capture::HRESULT(std::vector<std::shared_ptr<capture::Moniker>>&)>;
     void SetDeviceEnumerator(DeviceEnumerator enumerator) { enumerate_ = std::move(enumerator); }
-    // How the format dialog is shown; the real dialog unless replaced (tests).
-    using FormatDialog = std::function<bool(QWidget* parent, QPoint position, capture::StreamConfig& config)>;
+    // How the format dialog is shown, and what shows the preview's frames in the preview window;
+    // the interface sets both (without them there is no dialog and the preview shows nowhere).
+    using FormatDialog = std::function<bool(QObject* parent, QPoint position, capture::StreamConfig& config)>;
     void SetFormatDialog(FormatDialog dialog) { formatDialog_ = std::move(dialog); }
+    void SetPreviewPresenter(capture::PreviewPresenterFactory presenter) { presenter_ = std::move(presenter); }
 
 private:
     struct ThreadState {
@@ -109,7 +112,7 @@ private:
 
     int deviceCount_ = 0;
     std::vector<CaptureDevice> devices_;
-    QPointer<QWidget> previewWindow_;
+    QPointer<QObject> previewWindow_;
     int frameRate_ = 15;      // frames per second
     int captureWidth_ = 320;  // pixels of the grabber's frames
     int captureHeight_ = 240;
@@ -135,6 +138,7 @@ private:
 
     DeviceEnumerator enumerate_;
     FormatDialog formatDialog_;
+    capture::PreviewPresenterFactory presenter_;
 };
 
 }  // namespace tovra

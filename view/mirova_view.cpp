@@ -323,18 +323,6 @@ void CMirovaView::GoToPage(int n) {
     ClearStrokes();
 }
 
-void CMirovaView::FillVideoSourceMenu(QMenu* editMenu) {
-    if (!editMenu || editMenu->actions().isEmpty()) return;
-    QMenu* sources = editMenu->actions().first()->menu();
-    if (!sources) return;
-    sources->clear();
-    constexpr int kMaxSources = cmd::kVideoSourceLast - cmd::kVideoSourceFirst + 1;
-    for (int i = 0; i < videoDevices_.size() && i < kMaxSources; ++i) {
-        QAction* action = sources->addAction(videoDevices_[i]);
-        action->setData(cmd::kVideoSourceFirst + i);
-    }
-}
-
 bool CMirovaView::eventFilter(QObject* watched, QEvent* event) {
     // Everything bound for the page passes here first.
     if (editing_) return QWidget::eventFilter(watched, event);

@@ -1,11 +1,16 @@
-// The pen.
+// The pen: its colours, strokes and cursor, the overlay that draws them, and the view's pen
+// commands and mouse handling.
 #include "view/pen.h"
 
 #include <QCursor>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <array>
+
+#include "platform/browser/browser_control.h"
+#include "view/mirova_view.h"
 
 namespace tovra {
 
@@ -144,6 +149,75 @@ QCursor PenCursor() {
     painter.drawPolygon(lead);
     painter.end();
     return QCursor(picture, 3, 29);
+}
+
+// ---- the view's pen ----
+
+void CMirovaView::OnPen() {
+    penOn_ = !penOn_;
+    if (QWidget* input = browser_->InputWidget()) {
+        if (penOn_) {
+            input->setCursor(PenCursor());
+        } else {
+            input->unsetCursor();
+        }
+    }
+}
+
+void CMirovaView::OnPenColour(int index) {
+    if (index < 0 || index >= PenColourCount()) return;
+    penColourIndex_ = index;
+}
+
+void CMirovaView::ClearStrokes() {
+    strokes_.clear();
+    overlay_->SetStrokes(&strokes_, !course_.IsBlank());
+}
+
+QPoint CMirovaView::StoredPoint(QPoint p) const { return course_.IsBlank() ? p : ToSlide(p, size()); }
+
+bool CMirovaView::PenMouseEvent(QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseMove && type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease) {
+        return false;
+    }
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint at = mapFromGlobal(mouse->globalPosition().toPoint());
+    if (type == QEvent::MouseMove && penOn_) {
+        if (!(mouse->buttons() & Qt::LeftButton)) {
+            if (QWidget* input = browser_->InputWidget()) input->setCursor(PenCursor());
+            return true;
+        }
+        if (static_cast<int>(strokePoints_.size()) >= kMaxStrokePoints) return true;
+        if (at.x() >= 2048 || at.y() < 0 || at.y() > 2048) return true;
+        overlay_->ExtendStroke(at);
+        penLast_ = at;
+        strokePoints_.push_back(StoredPoint(at));
+        return true;
+    }
+    if (mouse->button() != Qt::LeftButton) return false;
+    // The pen draws over the page while presenting too; only a recording keeps the strokes.
+    if (type == QEvent::MouseButtonPress && penOn_) {
+        penLast_ = at;
+        overlay_->BeginStroke(at, PenColour(penColourIndex_));
+        if (static_cast<int>(strokePoints_.size()) < kMaxStrokePoints) strokePoints_.push_back(StoredPoint(at));
+        return true;
+    }
+    if (type == QEvent::MouseButtonRelease && penOn_) {
+        overlay_->EndStroke();
+        if (strokePoints_.size() <= 1) {
+            strokePoints_.clear();
+            overlay_->update();
+            return true;
+        }
+        strokes_.push_back({penColourIndex_, strokePoints_});
+        const std::string command = DpathsCommand(penColourIndex_, strokePoints_);
+        strokePoints_.clear();
+        overlay_->SetStrokes(&strokes_, !course_.IsBlank());
+        session_.OnStroke(command);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace tovra

@@ -1,10 +1,9 @@
 // The lecture recording: start, pause and stop, the clock driven by the microphone's buffers,
-// camera frames, page and pointer commands, the capture settings, and the pen.
+// camera frames, and the index and title scripts.
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QMouseEvent>
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
@@ -18,8 +17,6 @@
 #include "course/page_tree_bar.h"
 #include "lang/language_table.h"
 #include "platform/browser/browser_control.h"
-#include "platform/shell/profile.h"
-#include "platform/text/code_page.h"
 #include "view/course_scripts.h"
 #include "view/event_log.h"
 #include "view/mirova_view.h"
@@ -269,114 +266,6 @@ void CMirovaView::OnSetTitle() {
     WriteCourseDetails();
     // The project file holds the name and the lecturer: a change is saved at once.
     if (namesChanged) WriteProjectFile();
-}
-
-// ---- capture settings ----
-
-void CMirovaView::SetUpCapture() {
-    if (!mainFrame_ || captureSetUp_) return;
-    captureSetUp_ = true;
-    const int dev = profile_ ? profile_->GetProfileInt(QStringLiteral("video"), QStringLiteral("dev"), 0) : 0;
-    if (video_.DeviceCount() == 0) {
-        const int selected = video_.EnumerateDevices(dev);
-        if (selected != dev && profile_) {
-            profile_->WriteProfileInt(QStringLiteral("video"), QStringLiteral("dev"), std::max(selected, 0));
-        }
-        video_.BuildGraph(this, mainFrame_->PreviewWindow());
-    }
-    QStringList names;
-    for (int i = 0; i < video_.DeviceCount(); ++i) {
-        names << QString::fromStdString(text::CodePageToUtf8(video_.Device(i).friendlyName));
-    }
-    SetVideoDevices(names);
-    mainFrame_->RebuildMainMenu();
-}
-
-void CMirovaView::OnVideoSource(int index) {
-    if (State() != RecordState::Stopped || !mainFrame_ || !mainFrame_->PreviewWindow()) return;
-    // Stopped: the frame thread writes nothing while the device changes.
-    video_.SelectDevice(index, this, mainFrame_->PreviewWindow());
-    if (profile_) profile_->WriteProfileInt(QStringLiteral("video"), QStringLiteral("dev"), index);
-}
-
-void CMirovaView::OnVideoFormat() {
-    if (State() == RecordState::Recording) return;
-    video_.ShowFormatDialog(this);
-}
-
-void CMirovaView::OnSetBandwidth() { RunDialog(*bandwidthDialog_); }
-
-void CMirovaView::OnPreviewResized() {
-    if (mainFrame_) video_.SetPreviewWindow(mainFrame_->PreviewWindow());
-}
-
-// ---- pen ----
-
-void CMirovaView::OnPen() {
-    penOn_ = !penOn_;
-    if (QWidget* input = browser_->InputWidget()) {
-        if (penOn_) {
-            input->setCursor(PenCursor());
-        } else {
-            input->unsetCursor();
-        }
-    }
-}
-
-void CMirovaView::OnPenColour(int index) {
-    if (index < 0 || index >= PenColourCount()) return;
-    penColourIndex_ = index;
-}
-
-void CMirovaView::ClearStrokes() {
-    strokes_.clear();
-    overlay_->SetStrokes(&strokes_, !course_.IsBlank());
-}
-
-QPoint CMirovaView::StoredPoint(QPoint p) const { return course_.IsBlank() ? p : ToSlide(p, size()); }
-
-bool CMirovaView::PenMouseEvent(QEvent* event) {
-    const QEvent::Type type = event->type();
-    if (type != QEvent::MouseMove && type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease) {
-        return false;
-    }
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint at = mapFromGlobal(mouse->globalPosition().toPoint());
-    if (type == QEvent::MouseMove && penOn_) {
-        if (!(mouse->buttons() & Qt::LeftButton)) {
-            if (QWidget* input = browser_->InputWidget()) input->setCursor(PenCursor());
-            return true;
-        }
-        if (static_cast<int>(strokePoints_.size()) >= kMaxStrokePoints) return true;
-        if (at.x() >= 2048 || at.y() < 0 || at.y() > 2048) return true;
-        overlay_->ExtendStroke(at);
-        penLast_ = at;
-        strokePoints_.push_back(StoredPoint(at));
-        return true;
-    }
-    if (mouse->button() != Qt::LeftButton) return false;
-    // The pen draws over the page while presenting too; only a recording keeps the strokes.
-    if (type == QEvent::MouseButtonPress && penOn_) {
-        penLast_ = at;
-        overlay_->BeginStroke(at, PenColour(penColourIndex_));
-        if (static_cast<int>(strokePoints_.size()) < kMaxStrokePoints) strokePoints_.push_back(StoredPoint(at));
-        return true;
-    }
-    if (type == QEvent::MouseButtonRelease && penOn_) {
-        overlay_->EndStroke();
-        if (strokePoints_.size() <= 1) {
-            strokePoints_.clear();
-            overlay_->update();
-            return true;
-        }
-        strokes_.push_back({penColourIndex_, strokePoints_});
-        const std::string command = DpathsCommand(penColourIndex_, strokePoints_);
-        strokePoints_.clear();
-        overlay_->SetStrokes(&strokes_, !course_.IsBlank());
-        session_.OnStroke(command);
-        return true;
-    }
-    return false;
 }
 
 }  // namespace tovra

@@ -6,11 +6,6 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
-#include <QBackingStore>
-#include <QImage>
-#include <QWindow>
-#include <QPainter>
-#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -307,138 +302,21 @@ HRESULT EnumerateVideoInputDevices(std::vector<std::shared_ptr<Moniker>>& device
 
 // ---- preview ----
 
-struct PreviewFrame {
-    std::mutex mutex;
-    QImage image;
-    uint64_t generation = 0;  // counts delivered frames
-};
+VideoWindow::VideoWindow(PreviewPresenterFactory presenter)
+    : makePresenter_(std::move(presenter)), frame_(std::make_shared<PreviewFrame>()) {}
 
-// The preview's pixels go to a window of their own, a child of the top-level window's surface.
-// Where the top-level window is composed by OpenGL (the browser engine makes it so) and there is
-// no graphics card, painting the preview as a widget would recompose and present the whole window
-// in software for every frame; this window presents only its own 160 x 120 pixels. It takes no
-// input, so clicks reach the widgets beneath.
-class PreviewSurface : public QWindow {
-public:
-    PreviewSurface() : store_(this) {
-        setSurfaceType(QSurface::RasterSurface);
-        setFlag(Qt::WindowTransparentForInput);
-    }
-    void Show(const QImage& image) {
-        image_ = image;
-        Paint();
-    }
+VideoWindow::~VideoWindow() = default;
 
-protected:
-    void exposeEvent(QExposeEvent*) override { Paint(); }
-
-private:
-    void Paint() {
-        if (!isExposed() || image_.isNull()) return;
-        const QRect area(QPoint(), size());
-        store_.resize(size());
-        store_.beginPaint(area);
-        {
-            QPainter painter(store_.paintDevice());
-            painter.drawImage(area, image_);
-        }
-        store_.endPaint();
-        store_.flush(area);
-    }
-
-    QBackingStore store_;
-    QImage image_;
-};
-
-// Shows the latest frame, scaled to fill the widget. It polls the frame slot on the UI thread, so
-// the streaming thread never touches a widget. While the widget is on screen the frames go to a
-// PreviewSurface kept over it; the widget paints the same picture when asked (grabs, before the
-// surface exists).
-class PreviewWidget : public QWidget {
-public:
-    PreviewWidget(QWidget* owner, std::shared_ptr<PreviewFrame> frame) : QWidget(owner), frame_(std::move(frame)) {
-        setAttribute(Qt::WA_OpaquePaintEvent, false);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        connect(&timer_, &QTimer::timeout, this, &PreviewWidget::Tick);
-        timer_.start(33);
-    }
-    ~PreviewWidget() override { delete surface_.data(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        const QImage image = Latest();
-        if (image.isNull()) return;  // until the first frame the owner's own picture shows through
-        QPainter painter(this);
-        painter.drawImage(rect(), image);
-    }
-    void hideEvent(QHideEvent*) override {
-        if (surface_) surface_->hide();
-    }
-
-private:
-    QImage Latest() {
-        std::lock_guard lock(frame_->mutex);
-        shown_ = frame_->generation;
-        return frame_->image;
-    }
-
-    // The surface follows the widget at every tick; a new frame goes to it, or to the widget
-    // while it has none. The streaming thread's lock is never held across window calls.
-    void Tick() {
-        bool fresh = false;
-        {
-            std::lock_guard lock(frame_->mutex);
-            fresh = frame_->generation != shown_;
-        }
-        const QImage image = fresh ? Latest() : QImage();
-        const bool placed = Place();
-        if (!fresh) return;
-        if (placed) surface_->Show(image);
-        else update();
-    }
-
-    // Keeps the surface over the widget's visible part; false when the widget is not on screen.
-    bool Place() {
-        QWidget* top = window();
-        QWindow* parentSurface = top ? top->windowHandle() : nullptr;
-        const QRegion visible = isVisible() && parentSurface ? visibleRegion() : QRegion();
-        if (visible.isEmpty() || shown_ == 0) {
-            if (surface_) surface_->hide();
-            return false;
-        }
-        if (!surface_) surface_ = new PreviewSurface;
-        // The top-level window's surface is made anew when it changes kind (to OpenGL, say).
-        if (surface_->parent() != parentSurface) surface_->setParent(parentSurface);
-        const QRect area(mapTo(top, QPoint()), size());
-        if (surface_->geometry() != area) surface_->setGeometry(area);
-        const QRegion mask = visible == QRegion(rect()) ? QRegion() : visible;
-        if (surface_->mask() != mask) surface_->setMask(mask);
-        if (!surface_->isVisible()) surface_->show();
-        return true;
-    }
-
-    std::shared_ptr<PreviewFrame> frame_;
-    QTimer timer_;
-    uint64_t shown_ = 0;
-    QPointer<PreviewSurface> surface_;
-};
-
-VideoWindow::VideoWindow() : frame_(std::make_shared<PreviewFrame>()) {}
-
-VideoWindow::~VideoWindow() { delete widget_.data(); }
-
-HRESULT VideoWindow::put_Owner(QWidget* owner) {
+HRESULT VideoWindow::put_Owner(QObject* owner) {
     owner_ = owner;
     if (!owner) {
-        delete widget_.data();
+        presenter_.reset();
         return S_OK;
     }
-    if (!widget_) {
-        widget_ = new PreviewWidget(owner, frame_);
-    } else {
-        widget_->setParent(owner);
-    }
-    widget_->setVisible(visible_);
+    if (!presenter_ && makePresenter_) presenter_ = makePresenter_(frame_);
+    if (!presenter_) return S_OK;  // nothing to show the frames with
+    presenter_->SetOwner(owner);
+    presenter_->SetVisible(visible_);
     return S_OK;
 }
 
@@ -448,18 +326,24 @@ HRESULT VideoWindow::put_WindowStyle(long style) {
 }
 
 HRESULT VideoWindow::SetWindowPosition(int left, int top, int width, int height) {
-    if (!widget_) return VFW_E_NOT_CONNECTED;
-    widget_->setGeometry(left, top, width, height);
+    if (!presenter_) return VFW_E_NOT_CONNECTED;
+    presenter_->SetGeometry(left, top, width, height);
+    return S_OK;
+}
+
+HRESULT VideoWindow::FitToOwner() {
+    if (!presenter_) return VFW_E_NOT_CONNECTED;
+    presenter_->FitOwner();
     return S_OK;
 }
 
 HRESULT VideoWindow::put_Visible(bool visible) {
     visible_ = visible;
-    if (widget_) widget_->setVisible(visible);
+    if (presenter_) presenter_->SetVisible(visible);
     return S_OK;
 }
 
-QWidget* VideoWindow::Widget() const { return widget_.data(); }
+QObject* VideoWindow::Window() const { return presenter_ ? presenter_->Window() : nullptr; }
 
 void VideoWindow::Deliver(const uint8_t* bgrx, int width, int height, int stride) {
     QImage image(bgrx, width, height, stride, QImage::Format_RGB32);
@@ -659,7 +543,7 @@ HRESULT CaptureGraph::RenderStream() {
         RemoveDownstream();
         return E_FAIL;
     }
-    window_ = std::make_unique<VideoWindow>();
+    window_ = std::make_unique<VideoWindow>(presenter_);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnPreviewSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(previewSink), &callbacks, window_.get(), nullptr);

@@ -1,14 +1,17 @@
 // The capture graph on GStreamer: the video input devices, a capture filter bound from one, a
-// sample grabber that keeps the latest frame as 24-bit bottom-up BGR, and a preview renderer
-// drawn inside a window of the program. The pipeline behind it is
+// sample grabber that keeps the latest frame as 24-bit bottom-up BGR, and a preview renderer that
+// keeps the latest frame for a window of the program to show. No widgets here: the window that
+// shows the frames comes from a presenter the program's interface provides. The pipeline is
 //   source ! capture format ! [jpegdec] ! tee ! queue ! videoconvert ! BGR ! appsink (grabber)
 //                                             tee ! queue ! videoconvert ! BGRx ! appsink (preview)
 #pragma once
 
+#include <QImage>
+#include <QObject>
 #include <QPointer>
-#include <QWidget>
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,30 +39,49 @@ HRESULT EnumerateVideoInputDevices(std::vector<std::shared_ptr<Moniker>>& device
 inline constexpr long WS_CHILD = 0x40000000L;
 inline constexpr long WS_CLIPCHILDREN = 0x02000000L;
 
-class PreviewWidget;
-struct PreviewFrame;
+// The preview's latest frame, written by the streaming thread and read by the window that shows it.
+struct PreviewFrame {
+    std::mutex mutex;
+    QImage image;             // top-down RGB32
+    uint64_t generation = 0;  // counts delivered frames
+};
 
-// The preview renderer's window: a child of its owner that shows the latest camera frame.
+// Shows a preview frame slot inside an owner window; provided by the program's interface.
+class PreviewPresenter {
+public:
+    virtual ~PreviewPresenter() = default;
+    virtual void SetOwner(QObject* owner) = 0;  // a widget of the program
+    virtual void SetGeometry(int left, int top, int width, int height) = 0;
+    virtual void FitOwner() = 0;  // fills the owner's area
+    virtual void SetVisible(bool visible) = 0;
+    virtual QObject* Window() const = 0;
+};
+using PreviewPresenterFactory = std::function<std::unique_ptr<PreviewPresenter>(std::shared_ptr<PreviewFrame>)>;
+
+// The preview renderer's window: a child of its owner that shows the latest camera frame. Without a
+// presenter the frames are kept but shown nowhere.
 class VideoWindow {
 public:
-    VideoWindow();
+    explicit VideoWindow(PreviewPresenterFactory presenter = {});
     ~VideoWindow();
     VideoWindow(const VideoWindow&) = delete;
     VideoWindow& operator=(const VideoWindow&) = delete;
 
-    HRESULT put_Owner(QWidget* owner);
+    HRESULT put_Owner(QObject* owner);
     HRESULT put_WindowStyle(long style);
     HRESULT SetWindowPosition(int left, int top, int width, int height);
+    HRESULT FitToOwner();
     HRESULT put_Visible(bool visible);
 
-    QWidget* Owner() const { return owner_; }
-    QWidget* Widget() const;  // the window itself, once it has an owner
+    QObject* Owner() const { return owner_; }
+    QObject* Window() const;  // the window itself, once it has an owner and a presenter
     // From the streaming thread: a new top-down BGRx frame.
     void Deliver(const uint8_t* bgrx, int width, int height, int stride);
 
 private:
-    QPointer<QWidget> owner_;
-    QPointer<PreviewWidget> widget_;
+    PreviewPresenterFactory makePresenter_;
+    QPointer<QObject> owner_;
+    std::unique_ptr<PreviewPresenter> presenter_;
     std::shared_ptr<PreviewFrame> frame_;
     bool visible_ = true;
 };
@@ -92,6 +114,8 @@ public:
     CaptureGraph(const CaptureGraph&) = delete;
     CaptureGraph& operator=(const CaptureGraph&) = delete;
 
+    // What the video window made by RenderStream shows its frames with.
+    void SetPreviewPresenter(PreviewPresenterFactory presenter) { presenter_ = std::move(presenter); }
     HRESULT AddCaptureFilter(std::shared_ptr<CaptureFilter> filter);
     // The capture pin's format control; none without a capture filter.
     StreamConfig* FindStreamConfig();
@@ -114,6 +138,7 @@ private:
     void* pipeline_ = nullptr;
     std::shared_ptr<CaptureFilter> filter_;
     std::unique_ptr<SampleGrabber> grabber_;
+    PreviewPresenterFactory presenter_;
     std::unique_ptr<VideoWindow> window_;
     std::vector<void*> downstream_;  // elements after the source
     bool running_ = false;

@@ -6,11 +6,13 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QWidget>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
 
+#include "platform/capture/preview_window.h"
 #include "tests/support/qt_test_application.h"
 
 static ::testing::Environment* const kQtApp =
@@ -175,6 +177,7 @@ protected:
     // Lists the devices with the first test camera preferred and builds its graph, as the view
     // does at set-up; the camera's index.
     int OpenTestCamera(VideoCapture& capture) {
+        capture.SetPreviewPresenter(capture::MakeWidgetPreview);
         capture.EnumerateDevices(0);
         int camera = -1;
         for (int i = 0; i < capture.DeviceCount() && camera < 0; ++i) {
@@ -224,7 +227,7 @@ TEST_F(TestCameraTest, FrameThreadDeliversUprightFramesAtFifteenPerSecondAndPrev
     EXPECT_LT(bottomRight.b - bottomRight.r, 40);
 
     // The preview fills its window with the same picture.
-    QWidget* window = capture.VideoWindowForTest() ? capture.VideoWindowForTest()->Widget() : nullptr;
+    auto* window = qobject_cast<QWidget*>(capture.VideoWindowForTest() ? capture.VideoWindowForTest()->Window() : nullptr);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->parentWidget(), &preview);
     EXPECT_EQ(window->size(), preview.size());
@@ -269,7 +272,7 @@ TEST_F(TestCameraTest, SelectingAnotherDeviceOrFormatRebuildsTheGraphAndFramesAr
 
     // The format dialog picks 160 x 120; the frames are stretched back to 320 x 240.
     int dialogs = 0;
-    capture.SetFormatDialog([&](QWidget*, QPoint position, StreamConfig& config) {
+    capture.SetFormatDialog([&](QObject*, QPoint position, StreamConfig& config) {
         ++dialogs;
         EXPECT_EQ(position, QPoint(30, 30));
         VideoMediaType format;
