@@ -541,93 +541,41 @@ void CMirovaView::OnDocumentComplete(const QString& url) {
     }
 }
 
-bool CMirovaView::HandlesCommand(int id) const {
-    switch (id) {
-        case cmd::kFileNew:
-        case cmd::kFileOpen:
-        case cmd::kPrevPage:
-        case cmd::kNextPage:
-        case cmd::kAddPage:
-        case cmd::kDeletePage:
-        case cmd::kBrowse:
-        case cmd::kEditHtml:
-        case cmd::kFileSave:
-        case cmd::kRecordStart:
-        case cmd::kRecordPause:
-        case cmd::kRecordStop:
-        case cmd::kVideoFormat:
-        case cmd::kSetBandwidth:
-        case cmd::kSetTitle:
-        case cmd::kPen:
-            return true;
-        default:
-            return (id >= cmd::kPenColourFirst && id <= cmd::kPenColourLast) ||
-                   (id >= cmd::kVideoSourceFirst && id <= cmd::kVideoSourceLast);
+const CMirovaView::Command* CMirovaView::FindCommand(int id) {
+    using V = CMirovaView;
+    static constexpr Command kCommands[] = {
+        {cmd::kFileNew, cmd::kFileNew, [](V& v, int) { v.OnFileNew(); }},
+        {cmd::kFileOpen, cmd::kFileOpen, [](V& v, int) { v.OnFileOpen(); }},
+        {cmd::kPrevPage, cmd::kPrevPage, [](V& v, int) { v.OnPrevPage(); }},
+        {cmd::kNextPage, cmd::kNextPage, [](V& v, int) { v.OnNextPage(); }},
+        {cmd::kAddPage, cmd::kAddPage, [](V& v, int) { v.OnAddPage(); }},
+        {cmd::kDeletePage, cmd::kDeletePage, [](V& v, int) { v.OnDeletePage(); }},
+        {cmd::kBrowse, cmd::kBrowse, [](V& v, int) { v.OnBrowse(); }},
+        {cmd::kEditHtml, cmd::kEditHtml, [](V& v, int) { v.OnEditHtml(); }},
+        {cmd::kFileSave, cmd::kFileSave, [](V& v, int) { v.OnSaveEdit(); }},
+        {cmd::kRecordStart, cmd::kRecordStart, [](V& v, int) { v.OnRecordStart(); }},
+        {cmd::kRecordPause, cmd::kRecordPause, [](V& v, int) { v.OnRecordPause(); }},
+        {cmd::kRecordStop, cmd::kRecordStop, [](V& v, int) { v.OnRecordStop(); }},
+        {cmd::kVideoFormat, cmd::kVideoFormat, [](V& v, int) { v.OnVideoFormat(); }},
+        {cmd::kSetBandwidth, cmd::kSetBandwidth, [](V& v, int) { v.OnSetBandwidth(); }},
+        {cmd::kSetTitle, cmd::kSetTitle, [](V& v, int) { v.OnSetTitle(); }},
+        {cmd::kPen, cmd::kPen, [](V& v, int) { v.OnPen(); }},
+        {cmd::kPenColourFirst, cmd::kPenColourLast, [](V& v, int i) { v.OnPenColour(i); }},
+        {cmd::kVideoSourceFirst, cmd::kVideoSourceLast, [](V& v, int i) { v.OnVideoSource(i); }},
+    };
+    for (const Command& command : kCommands) {
+        if (id >= command.first && id <= command.last) return &command;
     }
+    return nullptr;
 }
 
+bool CMirovaView::HandlesCommand(int id) const { return FindCommand(id) != nullptr; }
+
 bool CMirovaView::OnCommand(int id) {
-    switch (id) {
-        case cmd::kFileNew:
-            OnFileNew();
-            return true;
-        case cmd::kFileOpen:
-            OnFileOpen();
-            return true;
-        case cmd::kPrevPage:
-            OnPrevPage();
-            return true;
-        case cmd::kNextPage:
-            OnNextPage();
-            return true;
-        case cmd::kAddPage:
-            OnAddPage();
-            return true;
-        case cmd::kDeletePage:
-            OnDeletePage();
-            return true;
-        case cmd::kBrowse:
-            OnBrowse();
-            return true;
-        case cmd::kEditHtml:
-            OnEditHtml();
-            return true;
-        case cmd::kFileSave:
-            OnSaveEdit();
-            return true;
-        case cmd::kRecordStart:
-            OnRecordStart();
-            return true;
-        case cmd::kRecordPause:
-            OnRecordPause();
-            return true;
-        case cmd::kRecordStop:
-            OnRecordStop();
-            return true;
-        case cmd::kVideoFormat:
-            OnVideoFormat();
-            return true;
-        case cmd::kSetBandwidth:
-            OnSetBandwidth();
-            return true;
-        case cmd::kSetTitle:
-            OnSetTitle();
-            return true;
-        case cmd::kPen:
-            OnPen();
-            return true;
-        default:
-            break;
-    }
-    if (id >= cmd::kPenColourFirst && id <= cmd::kPenColourLast) {
-        OnPenColour(id - cmd::kPenColourFirst);
-        return true;
-    }
-    if (id >= cmd::kVideoSourceFirst && id <= cmd::kVideoSourceLast) {
-        OnVideoSource(id - cmd::kVideoSourceFirst);
-        return true;
-    }
-    return false;
+    const Command* command = FindCommand(id);
+    if (!command) return false;
+    command->run(*this, id - command->first);
+    return true;
 }
 
 ViewCommandInputs CMirovaView::CommandInputs() const {

@@ -234,6 +234,14 @@ private:
     bool PenMouseEvent(QEvent* event);
     QPoint StoredPoint(QPoint p) const;
     ViewCommandInputs CommandInputs() const;
+    // The view's commands: an id, or a range of ids whose handler takes the offset into it. Their
+    // states come from ViewCommandState.
+    struct Command {
+        int first;
+        int last;
+        void (*run)(CMirovaView& view, int offset);
+    };
+    static const Command* FindCommand(int id);
     int RunDialog(QDialog& dialog);
     void Navigate(const std::string& address);
     void ShowMessage(const QString& text);

@@ -258,6 +258,30 @@ TEST_F(ViewTest, AdvanceKeysCountStepsWithinBoundsAndClicksBeyondTheCourseNeverR
     EXPECT_EQ(view->PageStep(), 0);
 }
 
+// A command with a state must have a handler, or its menu entry would be enabled and do nothing;
+// the program's and the frame's commands are left to them.
+TEST_F(ViewTest, EveryCommandWithAStateIsHandledAndOthersAreLeftToTheFrame) {
+    int withState = 0;
+    for (int id = cmd::kNextPage - 3; id <= cmd::kViewStatusBar + 3; ++id) {
+        framework::CommandState state;
+        if (!ViewCommandState(id, ViewCommandInputs{}, state)) continue;
+        ++withState;
+        EXPECT_TRUE(view->HandlesCommand(id)) << id;
+    }
+    EXPECT_EQ(withState, 14 + (cmd::kPenColourLast - cmd::kPenColourFirst + 1) +
+                             (cmd::kVideoSourceLast - cmd::kVideoSourceFirst + 1));
+    for (int id : {cmd::kAppAbout, cmd::kAppExit, cmd::kLanguageChinese, cmd::kShowMode, cmd::kFileMruFirst,
+                   cmd::kVideoSourceFirst - 1, cmd::kPenColourLast + 1}) {
+        EXPECT_FALSE(view->HandlesCommand(id)) << id;
+        EXPECT_FALSE(view->OnCommand(id)) << id;
+    }
+    // A range's handler takes the offset: the third pen colour becomes the pen's colour.
+    EXPECT_TRUE(view->OnCommand(cmd::kPenColourFirst + 2));
+    framework::CommandState third;
+    ASSERT_TRUE(view->OnUpdateCommand(cmd::kPenColourFirst + 2, third));
+    EXPECT_TRUE(third.checked);
+}
+
 TEST_F(ViewTest, WithoutACourseTheStartPageOfTheLanguageIsShown) {
     view->OnInitialUpdate();
     ASSERT_TRUE(WaitForLoad(QStringLiteral("/ELanguage/English/help.htm")));
