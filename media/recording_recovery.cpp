@@ -21,7 +21,6 @@ namespace tovra {
 
 namespace {
 
-constexpr char kMarkerName[] = "/video001.recording";
 constexpr std::size_t kMaxTimelineBytes = 64u << 20;
 
 bool Exists(const std::string& path) {
@@ -49,22 +48,6 @@ bool SplitScriptSample(const uint8_t* data, int size, TimelineCommand& command) 
 }
 
 }  // namespace
-
-std::string RecordingMarkerPath(const std::string& webFolder) { return webFolder + kMarkerName; }
-
-bool WriteRecordingMarker(const std::string& webFolder) {
-    char when[64];
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
-    return WriteFileAtomically(RecordingMarkerPath(webFolder),
-                               std::string("A recording started here at ") + when + " and is not finished yet.\n");
-}
-
-void RemoveRecordingMarker(const std::string& webFolder) { ::unlink(RecordingMarkerPath(webFolder).c_str()); }
-
-bool RecordingWasInterrupted(const std::string& webFolder) { return Exists(RecordingMarkerPath(webFolder)); }
 
 std::vector<TimelineCommand> ReadScriptCommands(const std::string& mediaPath) {
     std::vector<TimelineCommand> commands;

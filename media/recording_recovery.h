@@ -7,16 +7,9 @@
 #include <vector>
 
 #include "media/companion_writer.h"
+#include "media/recording_files.h"
 
 namespace tovra {
-
-// A small file in the course's web folder that says a recording is under way: written when one
-// starts and removed once all of its files are finished. Found at an opening, it means the last
-// recording never finished.
-std::string RecordingMarkerPath(const std::string& webFolder);
-bool WriteRecordingMarker(const std::string& webFolder);
-void RemoveRecordingMarker(const std::string& webFolder);
-bool RecordingWasInterrupted(const std::string& webFolder);
 
 // The script commands of a recording's media file, from its script stream, in order.
 std::vector<TimelineCommand> ReadScriptCommands(const std::string& mediaPath);

@@ -58,12 +58,27 @@ void RecordingSession::Resume() {
 
 bool RecordingSession::Stop() {
     if (state_ == SessionState::Stopped) return true;
+    const bool indexFinished = index_.Finish();
     std::lock_guard lock(lock_);
     // A frame waiting for the lock sees this and returns at once, so the frame thread ends promptly.
     state_ = SessionState::Stopped;
-    const bool finished = sink_ ? sink_->Close() : true;
+    const bool finished = (sink_ ? sink_->Close() : true) && indexFinished;
     sink_.reset();
+    if (finished && !webFolder_.empty()) RemoveRecordingMarker(webFolder_);
+    webFolder_.clear();
     return finished;
+}
+
+bool RecordingSession::OpenFiles(const std::string& webFolder, const std::string& indexPath, std::string indexHead,
+                                 std::string indexEnd) {
+    // Until every file is finished, the next opening knows to finish them.
+    webFolder_ = webFolder;
+    WriteRecordingMarker(webFolder);
+    return index_.Open(indexPath, std::move(indexHead), std::move(indexEnd));
+}
+
+void RecordingSession::AddIndexLine(const std::string& line) {
+    if (state_ != SessionState::Stopped) index_.AddLine(line);
 }
 
 RecordingSession::BufferOutcome RecordingSession::OnAudioBuffer(const uint8_t* data, uint32_t length,

@@ -1,6 +1,6 @@
 // One lecture recording without a window: the state, the clock the microphone's buffers drive,
-// the frame count and its correction, the last page and pointer written, and one sink that hands
-// every sample and command to the .wmv and to its browser companion. The view feeds it pages,
+// the frame count and its correction, the last page and pointer written, the marker and index
+// files, and one sink that hands every sample and command to the .wmv and to its browser companion. The view feeds it pages,
 // pointer positions and strokes as plain values and hears back through callbacks.
 #pragma once
 
@@ -11,6 +11,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+
+#include "media/recording_files.h"
 
 namespace tovra {
 
@@ -78,12 +80,20 @@ public:
 
     explicit RecordingSession(Callbacks callbacks);
 
+    // Before Start, once the writers stand: the marker in the web folder, and the index at
+    // indexPath with its head and end. False when the index cannot be written.
+    bool OpenFiles(const std::string& webFolder, const std::string& indexPath, std::string indexHead,
+                   std::string indexEnd);
+    // A page shown, as a line of the index; nothing once stopped.
+    void AddIndexLine(const std::string& line);
+
     // Starts writing to sink; the clock and the frame count from zero, page 0 logged so the
     // first buffer writes the page on show.
     void Start(std::unique_ptr<RecordingSink> sink, int step);
     void Pause();
     void Resume();
-    // Closes the sink; false when a file could not be finished.
+    // Finishes the index and closes the sink; the marker goes once every file is finished. False
+    // when a file could not be finished (the next opening finishes it).
     bool Stop();
 
     // A microphone buffer came back (owner's thread): the clock advances a buffer, even when its
@@ -116,6 +126,8 @@ private:
     int loggedPage_ = 0;
     int loggedStep_ = 0;
     SessionPoint lastPointer_;
+    std::string webFolder_;  // where the marker is; empty when there is none
+    RecordingIndex index_;
 };
 
 }  // namespace tovra

@@ -319,7 +319,7 @@ void CMirovaView::GoToPage(int n) {
         session_.ForgetLoggedStep();
     }
     // Logged even when the page script failed.
-    if (State() == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), ClockMs()));
+    if (State() == RecordState::Recording) session_.AddIndexLine(IndexPageLine(SelectedItemLabel(), ClockMs()));
     ClearStrokes();
 }
 

@@ -224,11 +224,9 @@ private:
                           framework::Answer escapeAnswer);
     void ShowCourseInTree();
     QTreeWidget* PageTree() const;
-    void WriteIndexLine(const std::string& line);
     void SetUpEditorPage(const QString& url);
     std::string SelectedItemLabel() const;
     void StopForWriteFailure();
-    bool WriteIndexFile(bool final);
     void CameraLost();
     void RecoverInterruptedRecording();
     bool PenMouseEvent(QEvent* event);
@@ -264,11 +262,6 @@ private:
     // The clock, the frame count, the last page and pointer written, and the one path of every
     // sample and command to both files.
     RecordingSession session_;
-    // "CourseIndex.js" while recording: its text so far, rewritten whole with its end at every
-    // line, so that it reads as a script whenever the recording stops.
-    std::string indexText_;
-    std::string indexPath_;
-    bool indexOpen_ = false;
     std::string mediaPath_;
     bool viewClosing_ = false;
     int scriptDepth_ = 0;                  // page scripts running (their local event loops)

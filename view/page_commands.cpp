@@ -178,7 +178,7 @@ void CMirovaView::OnPrevPage() {
     // The page frame's own turn passes over hidden slides as this does.
     const int previous = StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, -1);
     if (previous < 1) return;
-    if (State() == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), ClockMs()));
+    if (State() == RecordState::Recording) session_.AddIndexLine(IndexPageLine(SelectedItemLabel(), ClockMs()));
     PreferSlidePicture(previous);
     if (RunScript("GoToPrevSld();")) {
         course_.currentPage = static_cast<int16_t>(previous);
@@ -196,7 +196,7 @@ void CMirovaView::OnNextPage() {
     }
     const int next = StepShownSlide(course_.pages, course_.pageCount, course_.currentPage, 1);
     if (next < 1) return;
-    if (State() == RecordState::Recording) WriteIndexLine(IndexPageLine(SelectedItemLabel(), ClockMs()));
+    if (State() == RecordState::Recording) session_.AddIndexLine(IndexPageLine(SelectedItemLabel(), ClockMs()));
     PreferSlidePicture(next);
     if (RunScript("GoToNextSld();")) {
         course_.currentPage = static_cast<int16_t>(next);
@@ -218,7 +218,7 @@ void CMirovaView::SyncTreeSelection() {
     // The tree's selection handler calls GoToPage, which finds this page already on show.
     tree->setCurrentItem(item);
     if (State() == RecordState::Recording) {
-        WriteIndexLine(IndexPageLine(PageTitleOf(item), ClockMs()));
+        session_.AddIndexLine(IndexPageLine(PageTitleOf(item), ClockMs()));
     }
 }
 

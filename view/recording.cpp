@@ -21,9 +21,7 @@
 #include "view/event_log.h"
 #include "view/mirova_view.h"
 #include "view/title_texts.h"
-#include "media/recording_recovery.h"
 #include "media/recording_sinks.h"
-#include "platform/files/whole_file.h"
 
 namespace tovra {
 
@@ -113,16 +111,11 @@ void CMirovaView::OnRecordStart() {
     }
     companion_.SetPositionSpace(course_.IsBlank() ? PositionSpace::View : PositionSpace::Slide);
     companion_.SetViewSize(0, width(), height());
-    // Until every file is finished, the next opening knows to finish them.
-    WriteRecordingMarker(web);
-    indexPath_ = web + "/CourseIndex.js";
-    indexText_ = IndexHead(course_.unitName, course_.makeDate);
+    std::string indexHead = IndexHead(course_.unitName, course_.makeDate);
     if (QTreeWidgetItem* item = PageItem(PageTree(), course_.currentPage)) {
-        indexText_ += IndexFirstPageLine(PageTitleOf(item));
+        indexHead += IndexFirstPageLine(PageTitleOf(item));
     }
-    indexOpen_ = true;
-    if (!WriteIndexFile(false)) {
-        indexOpen_ = false;
+    if (!session_.OpenFiles(web, web + "/CourseIndex.js", std::move(indexHead), IndexEnd())) {
         ShowCannotWrite(web);
         writer_.Close();
         companion_.Close();
@@ -155,16 +148,10 @@ void CMirovaView::OnRecordPause() {
 void CMirovaView::OnRecordStop() {
     if (State() == RecordState::Stopped) return;
     penOn_ = false;
-    bool finished = true;
-    if (indexOpen_) {
-        finished = WriteIndexFile(true);
-        indexOpen_ = false;
-    }
-    finished = session_.Stop() && finished;
+    // A file that could not be finished (a full disk) is finished at the next opening.
+    session_.Stop();
     audio_->Close();
     video_.StopFrameThread();
-    // A file that could not be finished (a full disk) is finished at the next opening.
-    if (finished) RemoveRecordingMarker(course_.folder + "/web.files");
     ClearStrokes();
     LogEvent(QStringLiteral("record-stop"), QString::number(ClockMs()));
     if (mainFrame_ && !viewClosing_) mainFrame_->SetStatusText(QString());
@@ -229,17 +216,7 @@ int CMirovaView::OnVideoFrame(const uint8_t* bits, int, void* user) {
     return view->session_.OnVideoFrame(bits, kFrameBytes) || view->State() == RecordState::Recording ? 0 : 1;
 }
 
-// ---- index and title scripts ----
-
-void CMirovaView::WriteIndexLine(const std::string& line) {
-    if (!indexOpen_) return;
-    indexText_ += line;
-    WriteIndexFile(false);  // a failed write leaves the index of the line before
-}
-
-bool CMirovaView::WriteIndexFile(bool final) {
-    return WriteFileAtomically(indexPath_, indexText_ + IndexEnd(), final ? Durability::Synced : Durability::Unsynced);
-}
+// ---- title scripts ----
 
 std::string CMirovaView::SelectedItemLabel() const {
     QTreeWidget* tree = PageTree();

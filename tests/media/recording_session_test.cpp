@@ -1,7 +1,7 @@
 // The recording session on its own, with a sink that keeps what it is given: the clock the
 // buffers drive through pauses, the ten-minute limit by buffers and by frames, the frame-count
-// correction both ways, the commands' times, and the tee's rule that only the recording's own
-// file decides a failure.
+// correction both ways, the commands' times, the index and marker files, and the tee's rule that
+// only the recording's own file decides a failure.
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -188,6 +188,45 @@ TEST_F(Session, OnlyTheRecordingsOwnFileDecidesAFailure) {
     EXPECT_STREQ(Buffers(1).failure, "WriteFail");
 }
 
+
+std::string ReadAll(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return "(none)";
+    std::string text;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+    std::fclose(file);
+    return text;
+}
+
+// The index reads whole at every moment: head, the pages so far, end. The marker stays until
+// every file is finished; a file left unfinished keeps it for the next opening.
+TEST_F(Session, TheIndexIsWholeAfterEachPageAndTheMarkerGoesOnlyWhenAllIsFinished) {
+    testing::TempDir dir;
+    const std::string index = dir / "CourseIndex.js";
+    ASSERT_TRUE(session.OpenFiles(dir.path(), index, "head;", "end;"));
+    EXPECT_TRUE(RecordingWasInterrupted(dir.path()));
+    EXPECT_EQ(ReadAll(index), "head;end;");
+    Start();
+    session.AddIndexLine("p2;");
+    session.AddIndexLine("p3;");
+    EXPECT_EQ(ReadAll(index), "head;p2;p3;end;");
+    EXPECT_TRUE(session.Stop());
+    EXPECT_FALSE(RecordingWasInterrupted(dir.path()));
+    session.AddIndexLine("late;");  // stopped: the index is finished
+    EXPECT_EQ(ReadAll(index), "head;p2;p3;end;");
+
+    // The sink cannot be finished (a full disk): the marker stays.
+    ASSERT_TRUE(session.OpenFiles(dir.path(), index, "again;", "end;"));
+    Start();
+    fail = true;
+    EXPECT_FALSE(session.Stop());
+    EXPECT_TRUE(RecordingWasInterrupted(dir.path()));
+    EXPECT_EQ(ReadAll(index), "again;end;");
+
+    // An index that cannot be written says so before anything starts.
+    EXPECT_FALSE(session.OpenFiles(dir.path(), dir / "missing/CourseIndex.js", "head;", "end;"));
+}
 
 // ---- with the real writers: the .wmv and its companion ----
 
