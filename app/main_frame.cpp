@@ -97,7 +97,7 @@ void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setProperty("controlId", cmd::kViewStatusBar);
     bar->showMessage(IdleText());
-    timePane_ = new QLabel(TimeIdleText(), bar);
+    timePane_ = new tovra::TimePane(TimeIdleText(), bar);
     timePane_->setProperty("controlId", kTimePaneId);
     timePane_->setAlignment(Qt::AlignCenter);
     timePane_->setFrameShape(QFrame::StyledPanel);
@@ -230,10 +230,7 @@ void CMainFrame::TrackPopupMenu(int resourceId, int popupIndex, const std::strin
 }
 
 void CMainFrame::SetElapsedTime(uint32_t ms) {
-    // Only a changed text is drawn: every drawing recomposes the whole window, in software where
-    // there is no graphics card.
-    const QString text = FormatElapsedTime(ms);
-    if (timePane_->text() != text) timePane_->setText(text);
+    timePane_->ShowTime(FormatElapsedTime(ms));
 }
 
 void CMainFrame::SetStatusText(const QString& text) {
@@ -286,7 +283,7 @@ void CMainFrame::SwitchLanguage(int id) {
     RebuildMainMenu();
     AddToolbarTips();
     if (treeBar_) treeBar_->SetFixedItemLabel(lang::MessageText("CT"));
-    if (!view_ || view_->State() == RecordState::Stopped) timePane_->setText(TimeIdleText());
+    if (!view_ || view_->State() == RecordState::Stopped) timePane_->ShowText(TimeIdleText());
     statusBar()->showMessage(statusText_.isEmpty() ? IdleText() : statusText_);
     if (view_) view_->AfterLanguageSwitch();
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "app/menu_builder.h"
+#include "app/time_pane.h"
 #include "platform/framework/command_router.h"
 #include "view/main_window_access.h"
 
@@ -35,7 +36,7 @@ public:
     CMirovaView* View() const { return view_; }
     PageTreeBar* TreeBar() const { return treeBar_; }
     QToolBar* ToolBar() const { return toolbar_; }
-    QLabel* TimePane() const { return timePane_; }
+    tovra::TimePane* TimePane() const { return timePane_; }
     int ShowMode() const { return showMode_; }
     int LanguageChoice() const { return languageChoice_; }
 
@@ -82,7 +83,7 @@ private:
     CMirovaView* view_;
     PageTreeBar* treeBar_ = nullptr;
     QToolBar* toolbar_ = nullptr;
-    QLabel* timePane_ = nullptr;
+    tovra::TimePane* timePane_ = nullptr;
     int showMode_ = 0;
     int savedShowCommand_ = 3;  // 3 maximised, 9 restored
     bool toolbarWasVisible_ = true;

@@ -76,6 +76,7 @@ std::map<std::string, double> ThreadsCpuSeconds() {
 // main thread, which runs the interface, the clock and the sound.
 struct ThreadGroups {
     double raster = 0, camera = 0, main = 0;
+    std::map<std::string, double> others;  // by thread name
 };
 ThreadGroups Grouped(const std::map<std::string, double>& before, const std::map<std::string, double>& after) {
     ThreadGroups groups;
@@ -85,6 +86,7 @@ ThreadGroups Grouped(const std::map<std::string, double>& before, const std::map
         if (name.rfind("llvmpipe", 0) == 0) groups.raster += spent;
         else if (name == "(main)") groups.main += spent;
         else if (name.find(':') != std::string::npos) groups.camera += spent;
+        else groups.others[name] += spent;
     }
     return groups;
 }
@@ -168,6 +170,13 @@ int main(int argc, char** argv) {
     std::printf("    camera streaming threads    %6.2f s\n", threads.camera * perMinute);
     std::printf("    companion encoder           %6.2f s\n", companion * perMinute);
     std::printf("    main thread                 %6.2f s\n", threads.main * perMinute);
+    // The rest by thread name (the companion's encoder among them), the largest first.
+    std::vector<std::pair<double, std::string>> others;
+    for (const auto& [name, spent] : threads.others) others.emplace_back(spent, name);
+    std::sort(others.rbegin(), others.rend());
+    for (size_t i = 0; i < others.size() && i < 4 && others[i].first * perMinute >= 0.05; ++i) {
+        std::printf("    thread \"%s\" %6.2f s\n", others[i].second.c_str(), others[i].first * perMinute);
+    }
     std::printf("  browser engine processes    %6.2f s\n", childrenCpu * perMinute);
     std::printf("companion adds %.1f %% to the recording without it (goal <= 20 %%: %s)\n", share * 100,
                 share <= 0.20 ? "met" : "NOT met");

@@ -316,7 +316,8 @@ void VideoCapture::FrameThread(std::shared_ptr<ThreadState> state) {
         const uint32_t now = TickCount();
         const uint32_t elapsed = now - lastTick;
         if (elapsed < wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            // Until the next picture is due: one wake-up per frame, not a poll.
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait - elapsed));
             continue;
         }
         const uint32_t late = elapsed - wait;

@@ -351,6 +351,7 @@ void VideoWindow::Deliver(const uint8_t* bgrx, int width, int height, int stride
     std::lock_guard lock(frame_->mutex);
     frame_->image = std::move(copy);
     ++frame_->generation;
+    if (frame_->arrived) frame_->arrived();
 }
 
 // ---- sample grabber ----
@@ -409,10 +410,12 @@ HRESULT SampleGrabber::GetCurrentBuffer(long& size, uint8_t* buffer, uint64_t* s
                     const size_t from = offset + static_cast<size_t>(row) * sourceStride;
                     if (from + static_cast<size_t>(width) * 4 > map.size) break;
                     const uint8_t* pixel = map.data + from;
-                    for (int x = 0; x < width; ++x, pixel += 4, to += 3) {
-                        to[0] = pixel[0];
-                        to[1] = pixel[1];
-                        to[2] = pixel[2];
+                    // Four bytes at a time, each store overlapping the next pixel's first byte;
+                    // the last pixel takes its three.
+                    for (int x = 0; x + 1 < width; ++x, pixel += 4, to += 3) std::memcpy(to, pixel, 4);
+                    if (width > 0) {
+                        std::memcpy(to, pixel, 3);
+                        to += 3;
                     }
                     std::memset(to, 0, stride - width * 3);
                 }

@@ -44,6 +44,9 @@ struct PreviewFrame {
     std::mutex mutex;
     QImage image;             // top-down RGB32
     uint64_t generation = 0;  // counts delivered frames
+    // Called under the lock after each frame, from the streaming thread: the window posts itself
+    // a look at the slot. Cleared under the lock before the window goes.
+    std::function<void()> arrived;
 };
 
 // Shows a preview frame slot inside an owner window; provided by the program's interface.

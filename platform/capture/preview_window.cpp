@@ -1,69 +1,37 @@
 // The preview widget and the raster surface it keeps over itself.
 #include "platform/capture/preview_window.h"
 
-#include <QBackingStore>
 #include <QImage>
 #include <QPainter>
 #include <QPointer>
-#include <QTimer>
+#include <QMetaObject>
 #include <QWidget>
-#include <QWindow>
 #include <mutex>
+
+#include "platform/framework/overlay_surface.h"
 
 namespace tovra::capture {
 
 namespace {
 
-// The preview's pixels go to a window of their own, a child of the top-level window's surface.
-// Where the top-level window is composed by OpenGL (the browser engine makes it so) and there is
-// no graphics card, painting the preview as a widget would recompose and present the whole window
-// in software for every frame; this window presents only its own 160 x 120 pixels. It takes no
-// input, so clicks reach the widgets beneath.
-class PreviewSurface : public QWindow {
-public:
-    PreviewSurface() : store_(this) {
-        setSurfaceType(QSurface::RasterSurface);
-        setFlag(Qt::WindowTransparentForInput);
-    }
-    void Show(const QImage& image) {
-        image_ = image;
-        Paint();
-    }
-
-protected:
-    void exposeEvent(QExposeEvent*) override { Paint(); }
-
-private:
-    void Paint() {
-        if (!isExposed() || image_.isNull()) return;
-        const QRect area(QPoint(), size());
-        store_.resize(size());
-        store_.beginPaint(area);
-        {
-            QPainter painter(store_.paintDevice());
-            painter.drawImage(area, image_);
-        }
-        store_.endPaint();
-        store_.flush(area);
-    }
-
-    QBackingStore store_;
-    QImage image_;
-};
-
-// Shows the latest frame, scaled to fill the widget. It polls the frame slot on the UI thread, so
-// the streaming thread never touches a widget. While the widget is on screen the frames go to a
-// PreviewSurface kept over it; the widget paints the same picture when asked (grabs, before the
-// surface exists).
+// Shows the latest frame, scaled to fill the widget. The streaming thread only posts a look at the
+// frame slot, which the UI thread takes, so it never touches a widget. While the widget is on screen the frames go to a
+// surface of its own kept over it (see OverlaySurface); the widget paints the same picture when asked
+// (grabs, before the first frame is placed).
 class PreviewWidget : public QWidget {
 public:
-    PreviewWidget(QWidget* owner, std::shared_ptr<PreviewFrame> frame) : QWidget(owner), frame_(std::move(frame)) {
+    PreviewWidget(QWidget* owner, std::shared_ptr<PreviewFrame> frame)
+        : QWidget(owner), frame_(std::move(frame)), surface_(this) {
         setAttribute(Qt::WA_OpaquePaintEvent, false);
         setAttribute(Qt::WA_TransparentForMouseEvents);
-        connect(&timer_, &QTimer::timeout, this, &PreviewWidget::Tick);
-        timer_.start(33);
+        // Each frame posts one look at the slot, so the interface wakes only when there is a picture.
+        std::lock_guard lock(frame_->mutex);
+        frame_->arrived = [this] { QMetaObject::invokeMethod(this, &PreviewWidget::Tick, Qt::QueuedConnection); };
     }
-    ~PreviewWidget() override { delete surface_.data(); }
+    ~PreviewWidget() override {
+        std::lock_guard lock(frame_->mutex);
+        frame_->arrived = nullptr;
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -72,9 +40,7 @@ protected:
         QPainter painter(this);
         painter.drawImage(rect(), image);
     }
-    void hideEvent(QHideEvent*) override {
-        if (surface_) surface_->hide();
-    }
+    void hideEvent(QHideEvent*) override { surface_.Hide(); }
 
 private:
     QImage Latest() {
@@ -83,45 +49,21 @@ private:
         return frame_->image;
     }
 
-    // The surface follows the widget at every tick; a new frame goes to it, or to the widget
-    // while it has none. The streaming thread's lock is never held across window calls.
+    // A new frame goes to the surface, placed over the widget as it now is, or to the widget while
+    // it is not on screen. The streaming thread's lock is never held across window calls.
     void Tick() {
-        bool fresh = false;
         {
             std::lock_guard lock(frame_->mutex);
-            fresh = frame_->generation != shown_;
+            if (frame_->generation == shown_) return;
         }
-        const QImage image = fresh ? Latest() : QImage();
-        const bool placed = Place();
-        if (!fresh) return;
-        if (placed) surface_->Show(image);
+        const QImage image = Latest();
+        if (surface_.Place()) surface_.Show(image);
         else update();
     }
 
-    // Keeps the surface over the widget's visible part; false when the widget is not on screen.
-    bool Place() {
-        QWidget* top = window();
-        QWindow* parentSurface = top ? top->windowHandle() : nullptr;
-        const QRegion visible = isVisible() && parentSurface ? visibleRegion() : QRegion();
-        if (visible.isEmpty() || shown_ == 0) {
-            if (surface_) surface_->hide();
-            return false;
-        }
-        if (!surface_) surface_ = new PreviewSurface;
-        // The top-level window's surface is made anew when it changes kind (to OpenGL, say).
-        if (surface_->parent() != parentSurface) surface_->setParent(parentSurface);
-        const QRect area(mapTo(top, QPoint()), size());
-        if (surface_->geometry() != area) surface_->setGeometry(area);
-        const QRegion mask = visible == QRegion(rect()) ? QRegion() : visible;
-        if (surface_->mask() != mask) surface_->setMask(mask);
-        if (!surface_->isVisible()) surface_->show();
-        return true;
-    }
-
     std::shared_ptr<PreviewFrame> frame_;
-    QTimer timer_;
     uint64_t shown_ = 0;
-    QPointer<PreviewSurface> surface_;
+    framework::OverlaySurface surface_;
 };
 
 class WidgetPreview : public PreviewPresenter {
