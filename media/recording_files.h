@@ -25,7 +25,6 @@ public:
     void AddLine(const std::string& line);
     // The last write, synced; true when there was nothing to finish.
     bool Finish();
-    bool IsOpen() const { return open_; }
 
 private:
     bool Write(bool synced);

@@ -1,7 +1,8 @@
 // One lecture recording without a window: the state, the clock the microphone's buffers drive,
 // the frame count and its correction, the last page and pointer written, the marker and index
-// files, and one sink that hands every sample and command to the .wmv and to its browser companion. The view feeds it pages,
-// pointer positions and strokes as plain values and hears back through callbacks.
+// files, and one sink that hands every sample and command to the .wmv and to its browser
+// companion. The view feeds it pages, pointer positions and strokes as plain values and hears back
+// through callbacks.
 #pragma once
 
 #include <atomic>

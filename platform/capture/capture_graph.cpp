@@ -325,12 +325,6 @@ HRESULT VideoWindow::put_WindowStyle(long style) {
     return (style & WS_CHILD) ? S_OK : E_INVALIDARG;
 }
 
-HRESULT VideoWindow::SetWindowPosition(int left, int top, int width, int height) {
-    if (!presenter_) return VFW_E_NOT_CONNECTED;
-    presenter_->SetGeometry(left, top, width, height);
-    return S_OK;
-}
-
 HRESULT VideoWindow::FitToOwner() {
     if (!presenter_) return VFW_E_NOT_CONNECTED;
     presenter_->FitOwner();

@@ -54,7 +54,6 @@ class PreviewPresenter {
 public:
     virtual ~PreviewPresenter() = default;
     virtual void SetOwner(QObject* owner) = 0;  // a widget of the program
-    virtual void SetGeometry(int left, int top, int width, int height) = 0;
     virtual void FitOwner() = 0;  // fills the owner's area
     virtual void SetVisible(bool visible) = 0;
     virtual QObject* Window() const = 0;
@@ -72,7 +71,6 @@ public:
 
     HRESULT put_Owner(QObject* owner);
     HRESULT put_WindowStyle(long style);
-    HRESULT SetWindowPosition(int left, int top, int width, int height);
     HRESULT FitToOwner();
     HRESULT put_Visible(bool visible);
 

@@ -76,9 +76,6 @@ public:
         if (!widget_) widget_ = new PreviewWidget(parent, frame_);
         else widget_->setParent(parent);
     }
-    void SetGeometry(int left, int top, int width, int height) override {
-        if (widget_) widget_->setGeometry(left, top, width, height);
-    }
     void FitOwner() override {
         if (widget_ && widget_->parentWidget()) widget_->setGeometry(widget_->parentWidget()->rect());
     }
