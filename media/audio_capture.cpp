@@ -21,6 +21,23 @@ wmf::WaveFormatEx RecordingSoundFormat() {
     return f;
 }
 
+wmf::WaveFormatEx Pcm16Format(uint32_t rate) {
+    wmf::WaveFormatEx f;
+    f.formatTag = WAVE_FORMAT_PCM;
+    f.channels = 1;
+    f.samplesPerSec = rate;
+    f.avgBytesPerSec = rate * 2;
+    f.blockAlign = 2;
+    f.bitsPerSample = 16;
+    return f;
+}
+
+namespace {
+constexpr uint32_t kCaptureRate = 48000;
+}  // namespace
+
+wmf::WaveFormatEx AudioSource::Format() const { return RecordingSoundFormat(); }
+
 class AudioCapture::Receiver : public QObject {
 public:
     explicit Receiver(AudioCapture& capture) : capture_(capture) {}
@@ -50,12 +67,21 @@ AudioCapture::AudioCapture() : defaultFormat_(DefaultFormat()) {}
 
 AudioCapture::~AudioCapture() { Close(); }
 
-bool AudioCapture::Open(uint32_t bufferBlocks, Delivery deliver) {
+bool AudioCapture::Open(uint32_t bufferMs, Delivery deliver) {
     if (open_) return false;
     // Events still on their way from an earlier opening go to the receiver they were sent to.
     if (!receiver_) receiver_ = std::make_unique<Receiver>(*this);
     deliver_ = std::move(deliver);
-    return Open(receiver_.get(), bufferBlocks, nullptr);
+    // The rate every player and encoder takes without resampling.
+    format_ = Pcm16Format(kCaptureRate);
+    WAVEFORMATEX device;
+    device.wFormatTag = format_.formatTag;
+    device.nChannels = format_.channels;
+    device.nSamplesPerSec = format_.samplesPerSec;
+    device.nAvgBytesPerSec = format_.avgBytesPerSec;
+    device.nBlockAlign = format_.blockAlign;
+    device.wBitsPerSample = format_.bitsPerSample;
+    return Open(receiver_.get(), format_.samplesPerSec * bufferMs / 1000, &device);
 }
 
 void AudioCapture::Deliver(WAVEHDR* header) {

@@ -19,9 +19,11 @@ public:
     AudioCapture(const AudioCapture&) = delete;
     AudioCapture& operator=(const AudioCapture&) = delete;
 
-    // The recording's way: each returned buffer goes to deliver and back to the device.
-    bool Open(uint32_t bufferBlocks, Delivery deliver) override;
+    // The recording's way: 48 kHz 16-bit mono sound; each returned buffer goes to deliver and
+    // back to the device.
+    bool Open(uint32_t bufferMs, Delivery deliver) override;
     void Close() override;
+    wmf::WaveFormatEx Format() const override { return format_; }
 
     // The device's own way: opens the default source and starts it with three buffers of
     // nBlockAlign x bufferFactor bytes. The owner receives a wavein::WaveInDataEvent for every
@@ -44,6 +46,7 @@ private:
     void Deliver(wavein::WAVEHDR* header);
 
     wavein::WAVEFORMATEX defaultFormat_;
+    wmf::WaveFormatEx format_;  // what the recording's way opened
     uint32_t open_ = 0;
     QObject* owner_ = nullptr;
     wavein::HWAVEIN device_ = nullptr;

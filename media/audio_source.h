@@ -1,5 +1,5 @@
-// What a recording needs of a microphone: buffers of the recording's sound, delivered one by one
-// on the thread that opened it, and taken back by the source itself.
+// What a recording needs of a microphone: buffers of sound, delivered one by one on the thread
+// that opened it, and taken back by the source itself.
 #pragma once
 
 #include <cstdint>
@@ -15,13 +15,17 @@ public:
     using Delivery = std::function<void(const uint8_t* data, uint32_t length)>;
 
     virtual ~AudioSource() = default;
-    // Starts the default source in buffers of bufferBlocks sample blocks of the recording's
-    // format; false when there is none.
-    virtual bool Open(uint32_t bufferBlocks, Delivery deliver) = 0;
+    // Starts the default source in buffers of bufferMs milliseconds; false when there is none.
+    virtual bool Open(uint32_t bufferMs, Delivery deliver) = 0;
     virtual void Close() = 0;
+    // The PCM the buffers hold while open: mono, 8 or 16 bits, at the source's rate.
+    virtual wmf::WaveFormatEx Format() const;
 };
 
-// The recording's sound: PCM, 8000 samples/s, 8 bits, mono, as the writers take it.
+// The .wmv's sound: PCM, 8000 samples/s, 8 bits, mono. A source that gives no other format
+// delivers this one.
 wmf::WaveFormatEx RecordingSoundFormat();
+// Mono 16-bit PCM at a rate.
+wmf::WaveFormatEx Pcm16Format(uint32_t rate);
 
 }  // namespace tovra

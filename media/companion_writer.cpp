@@ -26,7 +26,9 @@ namespace {
 constexpr int kOpusRates[] = {8000, 12000, 16000, 24000, 48000};
 constexpr int kOpusFullRate = 48000;
 constexpr int64_t kVideoBitrate = 150000;
-constexpr int64_t kAudioBitrate = 32000;
+constexpr int64_t kAudioBitrate = 48000;
+constexpr int64_t kNarrowbandAudioBitrate = 32000;
+constexpr int kOpusWidebandRate = 16000;
 // How much a recording cut short by a crash or a full disk may lose, at most: the timeline
 // reaches the disk this often, and the WebM's clusters twice as often (a cluster reaches the file
 // when the next one begins, and the interleaving holds a packet or two more).
@@ -286,12 +288,13 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
         s->audio->sample_rate = s->opusRate;
         s->audio->sample_fmt = AV_SAMPLE_FMT_S16;
         av_channel_layout_default(&s->audio->ch_layout, 1);
-        s->audio->bit_rate = kAudioBitrate;
+        // Wideband speech gets the rate it needs; a narrowband microphone's needs less.
+        s->audio->bit_rate = s->opusRate >= kOpusWidebandRate ? kAudioBitrate : kNarrowbandAudioBitrate;
         s->audio->time_base = AVRational{1, s->opusRate};
         if (globalHeader) s->audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         // The least complex analysis: a microphone's narrowband speech loses nothing audible by it,
-        // and it halves the encoder's time.
-        av_opt_set_int(s->audio, "compression_level", 0, 0);
+        // and it halves the encoder's time. Full-band speech keeps a middle one.
+        av_opt_set_int(s->audio, "compression_level", s->opusRate >= kOpusWidebandRate ? 5 : 0, 0);
         if (avcodec_open2(s->audio, opus, nullptr) < 0) return false;
         s->audioStream = avformat_new_stream(s->format, nullptr);
         s->audioStream->time_base = s->audio->time_base;

@@ -2,9 +2,14 @@
 // Each refers to a writer its owner keeps, started and closed through the session.
 #pragma once
 
+#include <memory>
+#include <vector>
+
+#include "media/audio_source.h"
 #include "media/companion_writer.h"
 #include "media/media_writer.h"
 #include "media/recording_session.h"
+#include "media/sound_converter.h"
 
 namespace tovra {
 
@@ -18,16 +23,30 @@ inline wmf::BitmapInfoHeader RecordingPictureFormat() {
     return h;
 }
 
+// The .wmv takes the recording's 8 kHz sound; a microphone recorded at another format is
+// converted to it buffer by buffer.
 class MediaWriterSink final : public RecordingSink {
 public:
     explicit MediaWriterSink(MediaWriter& writer) : writer_(writer) {}
-    bool WriteAudio(uint32_t t, const uint8_t* data, uint32_t n) override { return writer_.WriteAudio(t, data, n); }
+    MediaWriterSink(MediaWriter& writer, const wmf::WaveFormatEx& sound) : writer_(writer) {
+        const wmf::WaveFormatEx own = RecordingSoundFormat();
+        if (sound.samplesPerSec != own.samplesPerSec || sound.bitsPerSample != own.bitsPerSample) {
+            converter_ = std::make_unique<SoundConverter>(sound);
+        }
+    }
+    bool WriteAudio(uint32_t t, const uint8_t* data, uint32_t n) override {
+        if (!converter_) return writer_.WriteAudio(t, data, n);
+        if (!converter_->Convert(data, n, converted_)) return false;
+        return writer_.WriteAudio(t, converted_.data(), static_cast<uint32_t>(converted_.size()));
+    }
     bool WriteVideo(uint32_t t, const uint8_t* data, uint32_t n) override { return writer_.WriteVideo(t, data, n); }
     bool WriteScript(uint32_t t, const std::string& command) override { return writer_.WriteScript(t, command); }
     bool Close() override { return writer_.Close(); }
 
 private:
     MediaWriter& writer_;
+    std::unique_ptr<SoundConverter> converter_;
+    std::vector<uint8_t> converted_;
 };
 
 class CompanionSink final : public RecordingSink {

@@ -72,9 +72,10 @@ void CMirovaView::OnRecordStart() {
         return;
     }
     const std::string web = course_.folder + "/web.files";
-    // The microphone first: without one, nothing of the course is touched. A buffer is 2000
-    // samples: a quarter second.
-    if (!audio_->Open(2000, [this](const uint8_t* data, uint32_t length) { OnAudioBuffer(data, length); })) {
+    // The microphone first: without one, nothing of the course is touched. A buffer is a quarter
+    // second.
+    if (!audio_->Open(RecordingSession::kBufferMs,
+                      [this](const uint8_t* data, uint32_t length) { OnAudioBuffer(data, length); })) {
         ShowMessage(lang::MessageText("NoAudio"));
         return;
     }
@@ -97,7 +98,9 @@ void CMirovaView::OnRecordStart() {
 
     // The session is stopped until the end of this: the frame thread takes nothing meanwhile.
     mediaPath_ = web + "/video001.wmv";
+    // The .wmv keeps its 8 kHz sound; the companion takes the microphone's own.
     const wmf::WaveFormatEx sound = RecordingSoundFormat();
+    const wmf::WaveFormatEx captured = audio_->Format();
     if (!writer_.Start(mediaPath_, RecordingPictureFormat(), kFrameRate, bandwidthDialog_->bandwidthKbps * 1000, &sound)) {
         audio_->Close();
         ShowCannotWrite(web);
@@ -106,7 +109,7 @@ void CMirovaView::OnRecordStart() {
     // The same lecture for today's browsers, which play no Windows Media. Without it the
     // recording still goes on.
     const std::string companionBase = web + "/video001";
-    if (!companion_.Start(companionBase + ".webm", companionBase + ".js", RecordingPictureFormat(), kFrameRate, &sound)) {
+    if (!companion_.Start(companionBase + ".webm", companionBase + ".js", RecordingPictureFormat(), kFrameRate, &captured)) {
         LogEvent(QStringLiteral("companion-failed"), QString::fromStdString(companionBase));
     }
     companion_.SetPositionSpace(course_.IsBlank() ? PositionSpace::View : PositionSpace::Slide);
@@ -129,7 +132,7 @@ void CMirovaView::OnRecordStart() {
     if (!video_.StartFrameThread(320, 240, &CMirovaView::OnVideoFrame, this) || !video_.HasCaptureBitmap()) {
         ShowMessage(lang::MessageText("NoVideo"));
     }
-    session_.Start(std::make_unique<TeeSink>(std::make_unique<MediaWriterSink>(writer_),
+    session_.Start(std::make_unique<TeeSink>(std::make_unique<MediaWriterSink>(writer_, captured),
                                              std::make_unique<CompanionSink>(companion_)),
                    pageStep_);
     strokePoints_.clear();

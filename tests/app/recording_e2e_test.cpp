@@ -15,6 +15,9 @@
 #include <QTreeWidget>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "app/command_ids.h"
@@ -62,6 +65,63 @@ std::vector<std::pair<double, QString>> Packets(const QString& file, const QStri
         packets.emplace_back(time.captured(1).toDouble(), text);
     }
     return packets;
+}
+
+// Decoded mono sound of a file's first sound stream, as doubles in -1..1, at a rate.
+std::vector<double> DecodedSound(const QString& file, int rate) {
+    QProcess process;
+    process.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-map", "0:a:0", "-ac", "1", "-ar",
+                                             QString::number(rate), "-f", "s16le", "-"});
+    process.waitForFinished(120000);
+    const QByteArray bytes = process.readAllStandardOutput();
+    std::vector<double> samples(static_cast<size_t>(bytes.size() / 2));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        int16_t v;
+        std::memcpy(&v, bytes.constData() + 2 * i, 2);
+        samples[i] = v / 32768.0;
+    }
+    return samples;
+}
+
+// The power of one frequency over [from, to) seconds (Goertzel), in dB of full scale.
+double ToneDb(const std::vector<double>& sound, int rate, double frequency, double from, double to) {
+    const size_t a = std::min(sound.size(), static_cast<size_t>(from * rate));
+    const size_t b = std::min(sound.size(), static_cast<size_t>(to * rate));
+    const double w = 2 * M_PI * frequency / rate, c = 2 * std::cos(w);
+    double s1 = 0, s2 = 0;
+    for (size_t i = a; i < b; ++i) {
+        const double v = sound[i] + c * s1 - s2;
+        s2 = s1;
+        s1 = v;
+    }
+    const double n = std::max<double>(1, static_cast<double>(b - a));
+    return 10 * std::log10((s1 * s1 + s2 * s2 - c * s1 * s2) / (n * n / 4) + 1e-15);
+}
+
+double RmsDb(const std::vector<double>& sound, int rate, double from, double to) {
+    const size_t a = std::min(sound.size(), static_cast<size_t>(from * rate));
+    const size_t b = std::min(sound.size(), static_cast<size_t>(to * rate));
+    double sum = 0;
+    for (size_t i = a; i < b; ++i) sum += sound[i] * sound[i];
+    return 10 * std::log10(sum / std::max<double>(1, static_cast<double>(b - a)) + 1e-15);
+}
+
+// The first time after `from` where the tone has gone (its power in 50 ms windows falls 20 dB).
+double ToneEnds(const std::vector<double>& sound, int rate, double frequency, double from) {
+    const double level = ToneDb(sound, rate, frequency, from - 0.5, from);
+    for (double t = from; t + 0.05 < static_cast<double>(sound.size()) / rate; t += 0.01) {
+        if (ToneDb(sound, rate, frequency, t, t + 0.05) < level - 20) return t;
+    }
+    return -1;
+}
+
+// The test sound server's tone: the one playing is replaced by one of another frequency.
+void PlayTone(int frequency) {
+    const QString modules = RunTool(QStringLiteral("pactl"), {"list", "short", "modules"});
+    for (const QString& line : modules.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.contains(QLatin1String("module-sine"))) RunTool(QStringLiteral("pactl"), {"unload-module", line.section(QLatin1Char('\t'), 0, 0)});
+    }
+    RunTool(QStringLiteral("pactl"), {"load-module", "module-sine", "sink=vsink", "frequency=" + QString::number(frequency)});
 }
 
 class RecordingEndToEnd : public ::testing::Test {
@@ -240,6 +300,69 @@ TEST_F(RecordingEndToEnd, TenSecondsWithAPageTurnAPointerMoveAndAStroke) {
     const QByteArray layoutText = sheet.toUtf8();
     std::fwrite(layoutText.data(), 1, layoutText.size(), layout);
     std::fclose(layout);
+}
+
+// The companion carries the microphone's full band at 48 kHz; the .wmv keeps its 8 kHz sound, the
+// band below 4 kHz with nothing folded into it, on the same time line.
+TEST_F(RecordingEndToEnd, TheCompanionCarriesFullBandSoundAndTheWmvTheTelephoneBand) {
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    ASSERT_TRUE(router.Dispatch(cmd::kEditHtml));
+    ASSERT_TRUE(router.Dispatch(cmd::kRecordStart));
+    ASSERT_EQ(view->State(), RecordState::Recording);
+    ASSERT_TRUE(WaitForClock(2000));
+    PlayTone(6000);
+    const double highFrom = view->ClockMs() / 1000.0;
+    ASSERT_TRUE(WaitForClock(view->ClockMs() + 2000));
+    PlayTone(440);
+    const double highTo = view->ClockMs() / 1000.0;
+    ASSERT_TRUE(WaitForClock(view->ClockMs() + 2000));
+    ASSERT_TRUE(router.Dispatch(cmd::kRecordStop));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('|')).toStdString();
+
+    const std::string folder = dir / "Lesson1/web.files";
+    const QString media = QString::fromStdString(folder + "/video001.wmv");
+    const QString webm = QString::fromStdString(folder + "/video001.webm");
+    EXPECT_EQ(RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                                                  "stream=codec_name,sample_rate", "-of", "csv=p=0", webm})
+                  .trimmed(),
+              QStringLiteral("opus,48000"));
+    EXPECT_EQ(RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                                                  "stream=sample_rate", "-of", "csv=p=0", media})
+                  .trimmed(),
+              QStringLiteral("8000"));
+
+    // The companion: a peak at 6 kHz (within 50 Hz), far above the floor of the other frequencies.
+    const std::vector<double> full = DecodedSound(webm, 48000);
+    const double a = highFrom + 0.6, b = highTo - 0.2;
+    ASSERT_GT(b - a, 0.8);
+    double peak = -1000, peakAt = 0;
+    for (double f = 5500; f <= 6500; f += 5) {
+        const double p = ToneDb(full, 48000, f, a, b);
+        if (p > peak) peak = p, peakAt = f;
+    }
+    EXPECT_NEAR(peakAt, 6000, 50);
+    std::vector<double> floor;
+    for (double f = 300; f < 20000; f += 197) {
+        if (std::abs(f - 6000) > 300) floor.push_back(ToneDb(full, 48000, f, a, b));
+    }
+    std::nth_element(floor.begin(), floor.begin() + floor.size() / 2, floor.end());
+    EXPECT_GT(peak, floor[floor.size() / 2] + 20) << peak << " " << floor[floor.size() / 2];
+
+    // The .wmv: the 440 Hz tone before and after, and the 6 kHz stretch quiet, not a 2 kHz alias.
+    const std::vector<double> phone = DecodedSound(media, 8000);
+    const double tone = RmsDb(phone, 8000, 0.5, highFrom - 0.2);
+    EXPECT_GT(ToneDb(phone, 8000, 440, 0.5, highFrom - 0.2), tone - 3);
+    EXPECT_LT(RmsDb(phone, 8000, a, b), tone - 20);
+    EXPECT_LT(ToneDb(phone, 8000, 2000, a, b), tone - 20);
+
+    // One time line: the same length, and the 440 Hz tone stops at the same moment in both.
+    EXPECT_NEAR(full.size() / 48000.0, phone.size() / 8000.0, 0.1);
+    EXPECT_GT(full.size() / 48000.0, 5.5);
+    const double fullEnds = ToneEnds(full, 48000, 440, highFrom - 0.5);
+    const double phoneEnds = ToneEnds(phone, 8000, 440, highFrom - 0.5);
+    EXPECT_GT(fullEnds, 0);
+    EXPECT_NEAR(fullEnds, phoneEnds, 0.1);
+    EXPECT_NEAR(fullEnds, highFrom, 0.6);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // AudioCapture with the test run's virtual microphone: a 440 Hz tone on a null sink's monitor.
 #include "media/audio_capture.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -52,6 +53,19 @@ int MidLevelCrossings(const std::vector<char>& data) {
     return crossings;
 }
 
+// The same for 16-bit signed sound.
+int ZeroCrossings16(const std::vector<char>& data) {
+    int crossings = 0;
+    int16_t previous = 0;
+    for (size_t i = 0; i + 1 < data.size(); i += 2) {
+        int16_t sample;
+        std::memcpy(&sample, data.data() + i, 2);
+        if (i > 0) crossings += (previous >= 0) != (sample >= 0);
+        previous = sample;
+    }
+    return crossings;
+}
+
 TEST(AudioCapture, ThreeSecondsGiveFullBuffersEveryQuarterSecondHoldingTheTone) {
     Owner owner;
     AudioCapture& capture = owner.capture;
@@ -92,29 +106,33 @@ TEST(AudioCapture, ThreeSecondsGiveFullBuffersEveryQuarterSecondHoldingTheTone) 
     capture.Close();
 }
 
-// The recording's way: each buffer delivered with its data, taken back by the capture; a
-// delivery that closes the capture is the last.
+// The recording's way: 16-bit sound at the source's own rate (48 kHz), each
+// buffer a quarter second delivered with its data and taken back by the capture; a delivery that
+// closes the capture is the last.
 TEST(AudioCapture, DeliversBuffersAndTakesThemBackUntilADeliveryCloses) {
     AudioCapture capture;
     std::vector<std::vector<char>> delivered;
-    ASSERT_TRUE(capture.Open(2000, [&](const uint8_t* data, uint32_t length) {
+    ASSERT_TRUE(capture.Open(250, [&](const uint8_t* data, uint32_t length) {
         delivered.emplace_back(data ? std::vector<char>(data, data + length) : std::vector<char>());
         if (delivered.size() == 6) capture.Close();
     }));
-    EXPECT_FALSE(capture.Open(2000, [](const uint8_t*, uint32_t) {}));
+    EXPECT_EQ(capture.Format().samplesPerSec, 48000u);
+    EXPECT_EQ(capture.Format().bitsPerSample, 16);
+    EXPECT_EQ(capture.Format().channels, 1);
+    EXPECT_FALSE(capture.Open(250, [](const uint8_t*, uint32_t) {}));
     // Six buffers need all three to go round twice: each was queued again after its delivery.
     ASSERT_TRUE(WaitUntil([&] { return delivered.size() >= 6; }, 5000));
     EXPECT_FALSE(capture.IsOpen());
     WaitUntil([] { return false; }, 600);
     EXPECT_EQ(delivered.size(), 6u);
     for (const auto& d : delivered) {
-        ASSERT_EQ(d.size(), 2000u);
-        EXPECT_GT(MidLevelCrossings(d), 200);
-        EXPECT_LT(MidLevelCrossings(d), 240);
+        ASSERT_EQ(d.size(), 24000u);
+        EXPECT_GT(ZeroCrossings16(d), 200);
+        EXPECT_LT(ZeroCrossings16(d), 240);
     }
     // And it opens again.
     int again = 0;
-    ASSERT_TRUE(capture.Open(2000, [&](const uint8_t* data, uint32_t) { again += data != nullptr; }));
+    ASSERT_TRUE(capture.Open(250, [&](const uint8_t* data, uint32_t) { again += data != nullptr; }));
     ASSERT_TRUE(WaitUntil([&] { return again >= 1; }, 3000));
     capture.Close();
 }
