@@ -25,7 +25,9 @@ namespace {
 // The rates libopus takes input at; any other is resampled to the highest.
 constexpr int kOpusRates[] = {8000, 12000, 16000, 24000, 48000};
 constexpr int kOpusFullRate = 48000;
+// QVGA as before; VGA has four times the pixels, and a little over twice the bits keeps it as sharp.
 constexpr int64_t kVideoBitrate = 150000;
+constexpr int64_t kVgaVideoBitrate = 350000;
 constexpr int64_t kAudioBitrate = 48000;
 constexpr int64_t kNarrowbandAudioBitrate = 32000;
 constexpr int kOpusWidebandRate = 16000;
@@ -252,7 +254,7 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
     s->video->pix_fmt = AV_PIX_FMT_YUV420P;
     s->video->time_base = AVRational{1, 1000};
     s->video->framerate = AVRational{static_cast<int>(frameRate), 1};
-    s->video->bit_rate = kVideoBitrate;
+    s->video->bit_rate = s->width >= 640 ? kVgaVideoBitrate : kVideoBitrate;
     s->video->gop_size = static_cast<int>(frameRate) * 5;  // a key frame every 5 s keeps seeking quick
     if (globalHeader) s->video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // Real-time settings: the encoder runs beside the lecture on the camera's thread.

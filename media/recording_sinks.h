@@ -10,28 +10,42 @@
 #include "media/media_writer.h"
 #include "media/recording_session.h"
 #include "media/sound_converter.h"
+#include "platform/capture/dib.h"
 
 namespace tovra {
 
-// The recorded frames: 320 x 240, 24 bits, uncompressed, as both writers take them.
-inline wmf::BitmapInfoHeader RecordingPictureFormat() {
+// Frames as both writers take them: 24 bits, uncompressed, bottom-up.
+inline wmf::BitmapInfoHeader PictureFormat(int width, int height) {
     wmf::BitmapInfoHeader h;
-    h.width = 320;
-    h.height = 240;
+    h.width = width;
+    h.height = height;
     h.bitCount = 24;
-    h.sizeImage = 320 * 240 * 3;
+    h.sizeImage = static_cast<uint32_t>(capture::DibStride(width) * height);
     return h;
 }
 
-// The .wmv takes the recording's 8 kHz sound; a microphone recorded at another format is
-// converted to it buffer by buffer.
+// The .wmv's frames: 320 x 240.
+inline wmf::BitmapInfoHeader RecordingPictureFormat() { return PictureFormat(320, 240); }
+
+// The frames a recording takes from a camera of the given size: VGA where the camera gives it,
+// else the .wmv's own 320 x 240.
+inline wmf::BitmapInfoHeader CapturedPictureFormat(int cameraWidth, int cameraHeight) {
+    return cameraWidth >= 640 && cameraHeight >= 480 ? PictureFormat(640, 480) : RecordingPictureFormat();
+}
+
+// The .wmv takes the recording's 8 kHz sound and 320 x 240 frames; a microphone or camera
+// recorded in more is converted to them buffer by buffer and frame by frame.
 class MediaWriterSink final : public RecordingSink {
 public:
     explicit MediaWriterSink(MediaWriter& writer) : writer_(writer) {}
-    MediaWriterSink(MediaWriter& writer, const wmf::WaveFormatEx& sound) : writer_(writer) {
+    MediaWriterSink(MediaWriter& writer, const wmf::WaveFormatEx& sound, const wmf::BitmapInfoHeader& picture)
+        : writer_(writer), pictureWidth_(picture.width), pictureHeight_(picture.height) {
         const wmf::WaveFormatEx own = RecordingSoundFormat();
         if (sound.samplesPerSec != own.samplesPerSec || sound.bitsPerSample != own.bitsPerSample) {
             converter_ = std::make_unique<SoundConverter>(sound);
+        }
+        if (pictureWidth_ != kWidth || pictureHeight_ != kHeight) {
+            shrunk_.resize(RecordingPictureFormat().sizeImage);
         }
     }
     bool WriteAudio(uint32_t t, const uint8_t* data, uint32_t n) override {
@@ -39,14 +53,22 @@ public:
         if (!converter_->Convert(data, n, converted_)) return false;
         return writer_.WriteAudio(t, converted_.data(), static_cast<uint32_t>(converted_.size()));
     }
-    bool WriteVideo(uint32_t t, const uint8_t* data, uint32_t n) override { return writer_.WriteVideo(t, data, n); }
+    bool WriteVideo(uint32_t t, const uint8_t* data, uint32_t n) override {
+        if (shrunk_.empty()) return writer_.WriteVideo(t, data, n);
+        if (n < static_cast<uint32_t>(capture::DibStride(pictureWidth_) * pictureHeight_)) return false;
+        capture::ShrinkDib24(data, pictureWidth_, pictureHeight_, shrunk_.data(), kWidth, kHeight);
+        return writer_.WriteVideo(t, shrunk_.data(), static_cast<uint32_t>(shrunk_.size()));
+    }
     bool WriteScript(uint32_t t, const std::string& command) override { return writer_.WriteScript(t, command); }
     bool Close() override { return writer_.Close(); }
 
 private:
+    static constexpr int kWidth = 320, kHeight = 240;
     MediaWriter& writer_;
+    int pictureWidth_ = kWidth, pictureHeight_ = kHeight;
     std::unique_ptr<SoundConverter> converter_;
     std::vector<uint8_t> converted_;
+    std::vector<uint8_t> shrunk_;
 };
 
 class CompanionSink final : public RecordingSink {

@@ -238,6 +238,9 @@ void VideoCapture::SelectDevice(int index, QObject* notifyWindow, QObject* previ
     StopPreview();
     ReleasePreview();
     ReleaseGraph();
+    // Another camera is asked for VGA again, whatever the last one could give.
+    captureWidth_ = kWantedWidth;
+    captureHeight_ = kWantedHeight;
     BuildGraph(notifyWindow, previewWindow);
 }
 

@@ -114,8 +114,10 @@ private:
     std::vector<CaptureDevice> devices_;
     QPointer<QObject> previewWindow_;
     int frameRate_ = 15;      // frames per second
-    int captureWidth_ = 320;  // pixels of the grabber's frames
-    int captureHeight_ = 240;
+    // Pixels of the grabber's frames: VGA is asked for, the camera may give less.
+    static constexpr int kWantedWidth = 640, kWantedHeight = 480;
+    int captureWidth_ = kWantedWidth;
+    int captureHeight_ = kWantedHeight;
     capture::Dib24 captureBitmap_;
     int selectedIndex_ = -1;
     std::unique_ptr<capture::CaptureGraph> graph_;

@@ -270,6 +270,7 @@ private:
     QDeadlineTimer ownTitleExpiry_;
     bool captureSetUp_ = false;
     bool cameraLost_ = false;  // said once a recording
+    uint32_t frameBytes_ = 0;  // of the frames the camera hands the recording
     shell::Profile* profile_ = nullptr;
     BandwidthDialog* bandwidthDialog_ = nullptr;
     SetTitleDialog* setTitleDialog_ = nullptr;

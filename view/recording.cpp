@@ -28,7 +28,6 @@ namespace tovra {
 namespace {
 
 constexpr uint32_t kFrameRate = RecordingSession::kFrameRate;
-constexpr uint32_t kFrameBytes = 320 * 240 * 3;
 
 }  // namespace
 
@@ -101,6 +100,10 @@ void CMirovaView::OnRecordStart() {
     // The .wmv keeps its 8 kHz sound; the companion takes the microphone's own.
     const wmf::WaveFormatEx sound = RecordingSoundFormat();
     const wmf::WaveFormatEx captured = audio_->Format();
+    // The companion shows the camera at VGA where it gives that; the .wmv's frames are made from
+    // the same ones.
+    const wmf::BitmapInfoHeader picture = CapturedPictureFormat(video_.CaptureWidth(), video_.CaptureHeight());
+    frameBytes_ = picture.sizeImage;
     if (!writer_.Start(mediaPath_, RecordingPictureFormat(), kFrameRate, bandwidthDialog_->bandwidthKbps * 1000, &sound)) {
         audio_->Close();
         ShowCannotWrite(web);
@@ -109,7 +112,7 @@ void CMirovaView::OnRecordStart() {
     // The same lecture for today's browsers, which play no Windows Media. Without it the
     // recording still goes on.
     const std::string companionBase = web + "/video001";
-    if (!companion_.Start(companionBase + ".webm", companionBase + ".js", RecordingPictureFormat(), kFrameRate, &captured)) {
+    if (!companion_.Start(companionBase + ".webm", companionBase + ".js", picture, kFrameRate, &captured)) {
         LogEvent(QStringLiteral("companion-failed"), QString::fromStdString(companionBase));
     }
     companion_.SetPositionSpace(course_.IsBlank() ? PositionSpace::View : PositionSpace::Slide);
@@ -129,10 +132,11 @@ void CMirovaView::OnRecordStart() {
     WriteCourseDetails();
     cameraLost_ = false;
     // Without a camera the recording goes on with sound only; the teacher is told so.
-    if (!video_.StartFrameThread(320, 240, &CMirovaView::OnVideoFrame, this) || !video_.HasCaptureBitmap()) {
+    if (!video_.StartFrameThread(static_cast<int16_t>(picture.width), static_cast<int16_t>(picture.height),
+                                 &CMirovaView::OnVideoFrame, this) || !video_.HasCaptureBitmap()) {
         ShowMessage(lang::MessageText("NoVideo"));
     }
-    session_.Start(std::make_unique<TeeSink>(std::make_unique<MediaWriterSink>(writer_, captured),
+    session_.Start(std::make_unique<TeeSink>(std::make_unique<MediaWriterSink>(writer_, captured, picture),
                                              std::make_unique<CompanionSink>(companion_)),
                    pageStep_);
     strokePoints_.clear();
@@ -216,7 +220,7 @@ int CMirovaView::OnVideoFrame(const uint8_t* bits, int, void* user) {
     if (view->State() != RecordState::Recording) return 1;
     if (!bits) return 0;
     // A session that stopped meanwhile ends the frames; one past the limit waits for the stop.
-    return view->session_.OnVideoFrame(bits, kFrameBytes) || view->State() == RecordState::Recording ? 0 : 1;
+    return view->session_.OnVideoFrame(bits, view->frameBytes_) || view->State() == RecordState::Recording ? 0 : 1;
 }
 
 // ---- title scripts ----

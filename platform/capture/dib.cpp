@@ -46,4 +46,24 @@ void StretchDib24(const uint8_t* source, int sourceWidth, int sourceHeight, uint
     }
 }
 
+void ShrinkDib24(const uint8_t* source, int sourceWidth, int sourceHeight, uint8_t* target, int targetWidth,
+                 int targetHeight) {
+    if (sourceWidth != 2 * targetWidth || sourceHeight != 2 * targetHeight) {
+        StretchDib24(source, sourceWidth, sourceHeight, target, targetWidth, targetHeight);
+        return;
+    }
+    const int sourceStride = DibStride(sourceWidth), targetStride = DibStride(targetWidth);
+    for (int y = 0; y < targetHeight; ++y) {
+        const uint8_t* a = source + static_cast<size_t>(2 * y) * sourceStride;
+        const uint8_t* b = a + sourceStride;
+        uint8_t* to = target + static_cast<size_t>(y) * targetStride;
+        for (int x = 0; x < targetWidth * 3; x += 3) {
+            for (int c = 0; c < 3; ++c) {
+                const int i = 2 * x + c;
+                to[x + c] = static_cast<uint8_t>((a[i] + a[i + 3] + b[i] + b[i + 3] + 2) >> 2);
+            }
+        }
+    }
+}
+
 }  // namespace tovra::capture

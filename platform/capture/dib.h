@@ -28,4 +28,9 @@ bool CreateDibSection(int width, int height, Dib24& dib);
 void StretchDib24(const uint8_t* source, int sourceWidth, int sourceHeight, uint8_t* target, int targetWidth,
                   int targetHeight);
 
+// Shrinks a 24-bit DIB to the given size: each target pixel the mean of the source pixels it
+// covers when the source is exactly twice the size (a camera's VGA made QVGA), else the nearest.
+void ShrinkDib24(const uint8_t* source, int sourceWidth, int sourceHeight, uint8_t* target, int targetWidth,
+                 int targetHeight);
+
 }  // namespace tovra::capture

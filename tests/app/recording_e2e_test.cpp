@@ -269,6 +269,42 @@ TEST_F(RecordingEndToEnd, TenSecondsWithAPageTurnAPointerMoveAndAStroke) {
     EXPECT_GT(audio.back().first, 9.5);
     EXPECT_NEAR(companionAudio.back().first, audio.back().first, 0.1);
     EXPECT_NEAR(Packets(webm, QStringLiteral("v")).size(), video.size(), 2.0);
+    // The test camera gives VGA: the companion shows it so, the .wmv at its own 320 x 240.
+    auto size = [](const QString& file) {
+        return RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                                   "stream=width,height", "-of", "csv=p=0", file})
+            .trimmed();
+    };
+    EXPECT_EQ(size(webm), QStringLiteral("640,480"));
+    EXPECT_EQ(size(media), QStringLiteral("320,240"));
+    // A companion frame is the camera's colour bars, as the camera's own source makes them.
+    const QString reference = QString::fromStdString(dir / "bars.rgb");
+    int made = -1;
+    RunTool(QStringLiteral("gst-launch-1.0"),
+            {"-q", "videotestsrc", "num-buffers=1", "!", "video/x-raw,format=YUY2,width=640,height=480", "!",
+             "videoconvert", "!", "video/x-raw,format=RGB", "!", "filesink", "location=" + reference},
+            &made);
+    ASSERT_EQ(made, 0);
+    const std::string bars = ReadBytes(reference.toStdString());
+    QProcess decode;
+    decode.start(QStringLiteral("ffmpeg"), {"-v", "error", "-ss", "3", "-i", webm, "-frames:v", "1", "-f", "rawvideo",
+                                            "-pix_fmt", "rgb24", "-"});
+    decode.waitForFinished(60000);
+    const QByteArray frame = decode.readAllStandardOutput();
+    RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-ss", "3", "-i", webm, "-frames:v", "1",
+                                       QStringLiteral(TOVRA_PROGRAM_DIR "/../artifacts/companion-frame.png")});
+    ASSERT_EQ(static_cast<size_t>(frame.size()), bars.size());
+    ASSERT_EQ(bars.size(), 640u * 480 * 3);
+    // The bars and the strip below them; the bottom quarter holds moving noise.
+    const size_t compared = 640u * 360 * 3;
+    double squared = 0;
+    for (size_t i = 0; i < compared; ++i) {
+        const double d = static_cast<uint8_t>(frame[static_cast<qsizetype>(i)]) - static_cast<uint8_t>(bars[i]);
+        squared += d * d;
+    }
+    const double psnr = 10 * std::log10(255.0 * 255.0 / (squared / static_cast<double>(compared)));
+    EXPECT_GT(psnr, 30) << psnr;
+    std::printf("companion frame against the camera's pattern: PSNR %.1f dB\n", psnr);
     const std::string timeline = ReadBytes(folder + "/video001.js");
     size_t entries = 0;
     for (size_t at = timeline.find("\r\n["); at != std::string::npos; at = timeline.find("\r\n[", at + 1)) ++entries;

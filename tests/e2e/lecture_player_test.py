@@ -309,9 +309,23 @@ class Run(player.Run):
             "var v = document.getElementById('lecture');"
             " return v.readyState >= 1 ? [v.duration, v.videoWidth, v.videoHeight] : null"))
         if meta:
-            self.check(label + ' video is 320 x 240 and as long as the .wmv (within 100 ms)',
-                       meta[1:] == [320, 240] and abs(meta[0] - wmv_duration(web)) <= 0.1,
+            self.check(label + ' video is 640 x 480 and as long as the .wmv (within 100 ms)',
+                       meta[1:] == [640, 480] and abs(meta[0] - wmv_duration(web)) <= 0.1,
                        '%r, .wmv %.3f s' % (meta, wmv_duration(web)))
+        # The picture at most the panel's width; a click on it shows it larger, another as it was.
+        sizes = "var v = document.getElementById('lecture'), p = document.getElementById('videopanel');" \
+                " return [v.getBoundingClientRect().width, p.clientWidth];"
+        small = d.run(sizes)
+        self.check(label + ' video within the panel', 0 < small[0] <= small[1] + 0.5, repr(small))
+        d.run("var v = document.getElementById('lecture'); var r = v.getBoundingClientRect();"
+              " v.dispatchEvent(new MouseEvent('click', {bubbles: true, clientX: r.left + r.width / 2,"
+              " clientY: r.top + r.height / 4}));")
+        large = d.run(sizes)
+        self.check(label + ' a click enlarges the video', large[0] > small[0] * 1.3, repr((small, large)))
+        d.run("var v = document.getElementById('lecture'); var r = v.getBoundingClientRect();"
+              " v.dispatchEvent(new MouseEvent('click', {bubbles: true, clientX: r.left + r.width / 2,"
+              " clientY: r.top + r.height / 4}));")
+        self.check(label + ' another click puts it back', abs(d.run(sizes)[0] - small[0]) < 1, repr(d.run(sizes)))
         self.expect(label + ' page 1 shown', lambda: d.text(d.find('#pageinfo')).startswith('Page 1'))
         begin = self.state()
         self.check(label + ' before playing: no pointer, no ink', begin['pointer'] is None and begin['inked'] == 0,

@@ -200,8 +200,9 @@ TEST_F(TestCameraTest, FrameThreadDeliversUprightFramesAtFifteenPerSecondAndPrev
     VideoCapture capture;
     ASSERT_GE(OpenTestCamera(capture), 0);
     ASSERT_TRUE(capture.PreviewRunning());
-    EXPECT_EQ(capture.CaptureWidth(), 320);
-    EXPECT_EQ(capture.CaptureHeight(), 240);
+    // A camera is asked for VGA; the frame thread hands out the size it is asked for.
+    EXPECT_EQ(capture.CaptureWidth(), 640);
+    EXPECT_EQ(capture.CaptureHeight(), 480);
 
     Frames frames;
     ASSERT_TRUE(capture.StartFrameThread(320, 240, &Frames::Callback, &frames));
@@ -306,6 +307,9 @@ TEST_F(TestCameraTest, SelectingAnotherDeviceOrFormatRebuildsTheGraphAndFramesAr
     capture.SelectDevice(other, &notify, &preview);
     EXPECT_EQ(capture.SelectedIndex(), other);
     EXPECT_TRUE(capture.PreviewRunning());
+    // The format chosen for one camera is not forced on another: it is asked for VGA again.
+    EXPECT_EQ(capture.CaptureWidth(), 640);
+    EXPECT_EQ(capture.CaptureHeight(), 480);
 }
 
 TEST(StretchDib24, TakesTheNearestSourcePixel) {
@@ -317,6 +321,26 @@ TEST(StretchDib24, TakesTheNearestSourcePixel) {
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 4; ++x) EXPECT_EQ(target[y * DibStride(4) + 3 * x], expected[y][x]) << x << "," << y;
     }
+}
+
+// VGA to QVGA: each pixel the rounded mean of the four it covers; other sizes the nearest pixel.
+TEST(ShrinkDib24, AveragesTwoByTwoAndTakesTheNearestOtherwise) {
+    // 4 x 2 source (rows of 12 bytes, no padding): channel values differ per pixel and channel.
+    std::vector<uint8_t> source(DibStride(4) * 2);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            for (int c = 0; c < 3; ++c) source[y * DibStride(4) + 3 * x + c] = static_cast<uint8_t>(10 * x + 50 * y + c);
+        }
+    }
+    std::vector<uint8_t> target(DibStride(2) * 1, 0);
+    ShrinkDib24(source.data(), 4, 2, target.data(), 2, 1);
+    // Pixel 0: mean of x 0,1 in both rows: (0 + 10 + 50 + 60) / 4 = 30, plus the channel.
+    EXPECT_EQ(target[0], 30);
+    EXPECT_EQ(target[2], 32);
+    EXPECT_EQ(target[3], 50);  // x 2,3: (20 + 30 + 70 + 80) / 4
+    std::vector<uint8_t> third(DibStride(1) * 1, 0);
+    ShrinkDib24(source.data(), 4, 2, third.data(), 1, 1);
+    EXPECT_EQ(third[0], source[DibStride(4) + 3 * 2]);  // the nearest: x 2 of row 1
 }
 
 }  // namespace

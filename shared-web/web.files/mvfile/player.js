@@ -472,6 +472,15 @@ var Tovra = (function () {
     video.setAttribute('aria-label', text('lecture'));
     video.src = 'video001.webm';
     panel.insertBefore(video, panel.firstChild);
+    // A click on the picture (not on its controls) shows it larger, another or Escape as it was.
+    video.addEventListener('click', function (event) {
+      if (event.offsetY > video.clientHeight - 48) return;
+      event.preventDefault();
+      video.classList.toggle('enlarged');
+    });
+    document.addEventListener('keydown', function (event) {
+      if (event.key === 'Escape') video.classList.remove('enlarged');
+    });
 
     var ink = document.createElement('div');
     ink.className = 'lecture-ink';
