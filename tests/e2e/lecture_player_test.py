@@ -456,6 +456,8 @@ class Run(player.Run):
         outside = self.ink_near(rect[0] - 10, rect[1] + rect[3] / 2, 3)
         self.check('imported: no ink beside the slide', outside == [], repr(outside))
         self.shot('lecture_imported_1_stroke.png')
+        size = d.run("var v = document.getElementById('lecture'); return [v.videoWidth, v.videoHeight];")
+        self.check('imported: an old 320 x 240 companion with 8 kHz sound plays', size == [320, 240], repr(size))
 
         self.watch_turns()
         d.run("document.getElementById('lecture').play();")
@@ -552,7 +554,10 @@ def main():
     def imported(run, driver, work):
         course = work / 'Imported lecture'
         shutil.copytree(Path(args.imported).resolve(), course)
-        shutil.copyfile(recorded / 'web.files' / 'video001.webm', course / 'web.files' / 'video001.webm')
+        # A companion as recordings made before VGA and 48 kHz have it: 320 x 240, 8 kHz Opus.
+        subprocess.run(['ffmpeg', '-v', 'error', '-y', '-i', str(recorded / 'web.files' / 'video001.webm'),
+                        '-vf', 'scale=320:240', '-c:v', 'libvpx', '-b:v', '150k', '-c:a', 'libopus', '-ar', '8000',
+                        '-b:a', '32k', str(course / 'web.files' / 'video001.webm')], check=True)
         # A pointer on the middle of slide 1, a stroke from corner to corner, slide 2 with the
         # pointer in the lower right corner.
         timeline = [[250, 'pages', '(1,0)'], [252, 'script', '(360,270)'],
