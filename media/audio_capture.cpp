@@ -9,8 +9,25 @@ namespace tovra {
 
 using namespace wavein;
 
-wmf::WaveFormatEx RecordingSoundFormat() {
-    const WAVEFORMATEX in = AudioCapture::DefaultFormat();
+namespace {
+
+constexpr uint32_t kCaptureRate = 48000;
+
+// Mono PCM as the wave-in device takes it.
+WAVEFORMATEX MonoPcm(uint32_t rate, uint16_t bits) {
+    WAVEFORMATEX f;
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 1;
+    f.nSamplesPerSec = rate;
+    f.nBlockAlign = bits / 8;
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    f.wBitsPerSample = bits;
+    f.cbSize = 0;
+    return f;
+}
+
+// The same format as the writers take it.
+wmf::WaveFormatEx WriterFormat(const WAVEFORMATEX& in) {
     wmf::WaveFormatEx f;
     f.formatTag = in.wFormatTag;
     f.channels = in.nChannels;
@@ -21,20 +38,11 @@ wmf::WaveFormatEx RecordingSoundFormat() {
     return f;
 }
 
-wmf::WaveFormatEx Pcm16Format(uint32_t rate) {
-    wmf::WaveFormatEx f;
-    f.formatTag = WAVE_FORMAT_PCM;
-    f.channels = 1;
-    f.samplesPerSec = rate;
-    f.avgBytesPerSec = rate * 2;
-    f.blockAlign = 2;
-    f.bitsPerSample = 16;
-    return f;
-}
-
-namespace {
-constexpr uint32_t kCaptureRate = 48000;
 }  // namespace
+
+wmf::WaveFormatEx RecordingSoundFormat() { return WriterFormat(AudioCapture::DefaultFormat()); }
+
+wmf::WaveFormatEx Pcm16Format(uint32_t rate) { return WriterFormat(MonoPcm(rate, 16)); }
 
 wmf::WaveFormatEx AudioSource::Format() const { return RecordingSoundFormat(); }
 
@@ -51,17 +59,7 @@ private:
     AudioCapture& capture_;
 };
 
-WAVEFORMATEX AudioCapture::DefaultFormat() {
-    WAVEFORMATEX f;
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = 8000;
-    f.nAvgBytesPerSec = 8000;
-    f.nBlockAlign = 1;
-    f.wBitsPerSample = 8;
-    f.cbSize = 0;
-    return f;
-}
+WAVEFORMATEX AudioCapture::DefaultFormat() { return MonoPcm(8000, 8); }
 
 AudioCapture::AudioCapture() : defaultFormat_(DefaultFormat()) {}
 
@@ -73,15 +71,9 @@ bool AudioCapture::Open(uint32_t bufferMs, Delivery deliver) {
     if (!receiver_) receiver_ = std::make_unique<Receiver>(*this);
     deliver_ = std::move(deliver);
     // The rate every player and encoder takes without resampling.
-    format_ = Pcm16Format(kCaptureRate);
-    WAVEFORMATEX device;
-    device.wFormatTag = format_.formatTag;
-    device.nChannels = format_.channels;
-    device.nSamplesPerSec = format_.samplesPerSec;
-    device.nAvgBytesPerSec = format_.avgBytesPerSec;
-    device.nBlockAlign = format_.blockAlign;
-    device.wBitsPerSample = format_.bitsPerSample;
-    return Open(receiver_.get(), format_.samplesPerSec * bufferMs / 1000, &device);
+    const WAVEFORMATEX device = MonoPcm(kCaptureRate, 16);
+    format_ = WriterFormat(device);
+    return Open(receiver_.get(), kCaptureRate * bufferMs / 1000, &device);
 }
 
 void AudioCapture::Deliver(WAVEHDR* header) {

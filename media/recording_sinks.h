@@ -44,9 +44,8 @@ public:
         if (sound.samplesPerSec != own.samplesPerSec || sound.bitsPerSample != own.bitsPerSample) {
             converter_ = std::make_unique<SoundConverter>(sound);
         }
-        if (pictureWidth_ != kWidth || pictureHeight_ != kHeight) {
-            shrunk_.resize(RecordingPictureFormat().sizeImage);
-        }
+        const wmf::BitmapInfoHeader frame = RecordingPictureFormat();
+        if (pictureWidth_ != frame.width || pictureHeight_ != frame.height) shrunk_.resize(frame.sizeImage);
     }
     bool WriteAudio(uint32_t t, const uint8_t* data, uint32_t n) override {
         if (!converter_) return writer_.WriteAudio(t, data, n);
@@ -56,16 +55,16 @@ public:
     bool WriteVideo(uint32_t t, const uint8_t* data, uint32_t n) override {
         if (shrunk_.empty()) return writer_.WriteVideo(t, data, n);
         if (n < static_cast<uint32_t>(capture::DibStride(pictureWidth_) * pictureHeight_)) return false;
-        capture::ShrinkDib24(data, pictureWidth_, pictureHeight_, shrunk_.data(), kWidth, kHeight);
+        const wmf::BitmapInfoHeader frame = RecordingPictureFormat();
+        capture::ShrinkDib24(data, pictureWidth_, pictureHeight_, shrunk_.data(), frame.width, frame.height);
         return writer_.WriteVideo(t, shrunk_.data(), static_cast<uint32_t>(shrunk_.size()));
     }
     bool WriteScript(uint32_t t, const std::string& command) override { return writer_.WriteScript(t, command); }
     bool Close() override { return writer_.Close(); }
 
 private:
-    static constexpr int kWidth = 320, kHeight = 240;
     MediaWriter& writer_;
-    int pictureWidth_ = kWidth, pictureHeight_ = kHeight;
+    int pictureWidth_ = 320, pictureHeight_ = 240;  // of the frames the sink is handed
     std::unique_ptr<SoundConverter> converter_;
     std::vector<uint8_t> converted_;
     std::vector<uint8_t> shrunk_;
