@@ -10,11 +10,13 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
+#include "media/picture_converter.h"
 #include "platform/files/whole_file.h"
 #include "platform/text/code_page.h"
 
@@ -113,6 +115,7 @@ struct CompanionWriter::State {
     AVFrame* picture = nullptr;
     int width = 0, height = 0;
     bool bottomUp = true;
+    bool i420 = false;  // frames come as the encoder takes them: copied, not converted
     int64_t lastVideoPts = -1;
     AVCodecContext* audio = nullptr;
     AVStream* audioStream = nullptr;
@@ -233,13 +236,17 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
     Close();
     std::lock_guard<std::mutex> guard(lock_);
     CpuMeter meter(cpuNs_);
-    if (picture.bitCount != 24 || picture.width <= 0 || picture.height == 0 || frameRate == 0) return false;
+    if (!(picture.bitCount == 24 || (IsI420(picture) && picture.height > 0)) || picture.width <= 0 || picture.height == 0 ||
+        frameRate == 0) {
+        return false;
+    }
     if (sound && (sound->channels != 1 || (sound->bitsPerSample != 8 && sound->bitsPerSample != 16))) return false;
     auto s = std::make_unique<State>();
     s->timelinePath = timelinePath;
     s->width = picture.width;
     s->height = picture.height > 0 ? picture.height : -picture.height;
     s->bottomUp = picture.height > 0;
+    s->i420 = IsI420(picture);
     if (avformat_alloc_output_context2(&s->format, nullptr, "webm", webmPath.c_str()) < 0) return false;
     // Every cluster goes to the file as it ends, and a cluster ends every half second: a
     // recording cut short plays up to its last second.
@@ -269,13 +276,16 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
     s->videoStream = avformat_new_stream(s->format, nullptr);
     s->videoStream->time_base = s->video->time_base;
     avcodec_parameters_from_context(s->videoStream->codecpar, s->video);
-    s->scale = sws_getContext(s->width, s->height, AV_PIX_FMT_BGR24, s->width, s->height, AV_PIX_FMT_YUV420P,
-                              SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!s->i420) {
+        s->scale = sws_getContext(s->width, s->height, AV_PIX_FMT_BGR24, s->width, s->height, AV_PIX_FMT_YUV420P,
+                                  SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!s->scale) return false;
+    }
     s->picture = av_frame_alloc();
     s->picture->format = AV_PIX_FMT_YUV420P;
     s->picture->width = s->width;
     s->picture->height = s->height;
-    if (!s->scale || av_frame_get_buffer(s->picture, 0) < 0) return false;
+    if (av_frame_get_buffer(s->picture, 0) < 0) return false;
 
     if (sound) {
         const AVCodec* opus = avcodec_find_encoder_by_name("libopus");
@@ -359,15 +369,24 @@ bool CompanionWriter::WriteVideo(uint64_t timeMs, const uint8_t* data, uint32_t 
     CpuMeter meter(cpuNs_);
     State* s = state_.get();
     if (!s || s->failed) return false;
-    const int stride = ((s->width * 3 + 3) / 4) * 4;
-    if (length < static_cast<uint32_t>(stride * s->height)) return false;
+    const int stride = capture::DibStride(s->width);
+    const size_t needed = s->i420 ? capture::I420Size(s->width, s->height) : static_cast<size_t>(stride) * s->height;
+    if (length < needed) return false;
     const int64_t pts = static_cast<int64_t>(timeMs);
     if (pts <= s->lastVideoPts) return true;  // two frames in one millisecond: the first stands
     av_frame_make_writable(s->picture);
-    const uint8_t* start = s->bottomUp ? data + static_cast<size_t>(stride) * (s->height - 1) : data;
-    const uint8_t* planes[] = {start};
-    const int strides[] = {s->bottomUp ? -stride : stride};
-    sws_scale(s->scale, planes, strides, 0, s->height, s->picture->data, s->picture->linesize);
+    if (s->i420) {
+        const int chromaWidth = capture::I420ChromaWidth(s->width);
+        const uint8_t* u = data + static_cast<size_t>(s->width) * s->height;
+        const uint8_t* planes[4] = {data, u, u + static_cast<size_t>(chromaWidth) * capture::I420ChromaHeight(s->height)};
+        const int strides[4] = {s->width, chromaWidth, chromaWidth};
+        av_image_copy(s->picture->data, s->picture->linesize, planes, strides, AV_PIX_FMT_YUV420P, s->width, s->height);
+    } else {
+        const uint8_t* start = s->bottomUp ? data + static_cast<size_t>(stride) * (s->height - 1) : data;
+        const uint8_t* planes[] = {start};
+        const int strides[] = {s->bottomUp ? -stride : stride};
+        sws_scale(s->scale, planes, strides, 0, s->height, s->picture->data, s->picture->linesize);
+    }
     s->picture->pts = pts;
     s->lastVideoPts = pts;
     if (!s->Encode(s->video, s->videoStream, s->picture)) s->failed = true;

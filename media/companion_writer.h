@@ -45,7 +45,7 @@ public:
     CompanionWriter(const CompanionWriter&) = delete;
     CompanionWriter& operator=(const CompanionWriter&) = delete;
 
-    // picture: the frames' header (24-bit, bottom-up when the height is positive); sound: the PCM
+    // picture: the frames' header (I420, or 24-bit and bottom-up when the height is positive); sound: the PCM
     // WriteAudio receives (8 or 16 bits), or null for pictures only.
     bool Start(const std::string& webmPath, const std::string& timelinePath, const wmf::BitmapInfoHeader& picture,
                uint32_t frameRate, const wmf::WaveFormatEx* sound);

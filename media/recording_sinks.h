@@ -8,6 +8,7 @@
 #include "media/audio_source.h"
 #include "media/companion_writer.h"
 #include "media/media_writer.h"
+#include "media/picture_converter.h"
 #include "media/recording_session.h"
 #include "media/sound_converter.h"
 #include "platform/capture/dib.h"
@@ -27,25 +28,28 @@ inline wmf::BitmapInfoHeader PictureFormat(int width, int height) {
 // The .wmv's frames: 320 x 240.
 inline wmf::BitmapInfoHeader RecordingPictureFormat() { return PictureFormat(320, 240); }
 
-// The frames a recording takes from a camera of the given size: VGA where the camera gives it,
-// else the .wmv's own 320 x 240.
+// The frames a recording takes from a camera of the given size, in the camera's I420: VGA where
+// the camera gives it, else the .wmv's 320 x 240.
 inline wmf::BitmapInfoHeader CapturedPictureFormat(int cameraWidth, int cameraHeight) {
-    return cameraWidth >= 640 && cameraHeight >= 480 ? PictureFormat(640, 480) : RecordingPictureFormat();
+    return cameraWidth >= 640 && cameraHeight >= 480 ? I420PictureFormat(640, 480) : I420PictureFormat(320, 240);
 }
 
-// The .wmv takes the recording's 8 kHz sound and 320 x 240 frames; a microphone or camera
-// recorded in more is converted to them buffer by buffer and frame by frame.
+// The .wmv takes the recording's 8 kHz sound and 320 x 240 DIB frames; a microphone or camera
+// recorded in more or in another kind is converted to them buffer by buffer and frame by frame.
 class MediaWriterSink final : public RecordingSink {
 public:
     explicit MediaWriterSink(MediaWriter& writer) : writer_(writer) {}
     MediaWriterSink(MediaWriter& writer, const wmf::WaveFormatEx& sound, const wmf::BitmapInfoHeader& picture)
-        : writer_(writer), pictureWidth_(picture.width), pictureHeight_(picture.height) {
+        : writer_(writer) {
         const wmf::WaveFormatEx own = RecordingSoundFormat();
         if (sound.samplesPerSec != own.samplesPerSec || sound.bitsPerSample != own.bitsPerSample) {
             converter_ = std::make_unique<SoundConverter>(sound);
         }
         const wmf::BitmapInfoHeader frame = RecordingPictureFormat();
-        if (pictureWidth_ != frame.width || pictureHeight_ != frame.height) shrunk_.resize(frame.sizeImage);
+        if (IsI420(picture) || picture.bitCount != frame.bitCount || picture.width != frame.width ||
+            picture.height != frame.height) {
+            pictures_ = std::make_unique<PictureConverter>(picture, frame);
+        }
     }
     bool WriteAudio(uint32_t t, const uint8_t* data, uint32_t n) override {
         if (!converter_) return writer_.WriteAudio(t, data, n);
@@ -53,21 +57,19 @@ public:
         return writer_.WriteAudio(t, converted_.data(), static_cast<uint32_t>(converted_.size()));
     }
     bool WriteVideo(uint32_t t, const uint8_t* data, uint32_t n) override {
-        if (shrunk_.empty()) return writer_.WriteVideo(t, data, n);
-        if (n < static_cast<uint32_t>(capture::DibStride(pictureWidth_) * pictureHeight_)) return false;
-        const wmf::BitmapInfoHeader frame = RecordingPictureFormat();
-        capture::ShrinkDib24(data, pictureWidth_, pictureHeight_, shrunk_.data(), frame.width, frame.height);
-        return writer_.WriteVideo(t, shrunk_.data(), static_cast<uint32_t>(shrunk_.size()));
+        if (!pictures_) return writer_.WriteVideo(t, data, n);
+        if (!pictures_->Convert(data, n, convertedPicture_)) return false;
+        return writer_.WriteVideo(t, convertedPicture_.data(), static_cast<uint32_t>(convertedPicture_.size()));
     }
     bool WriteScript(uint32_t t, const std::string& command) override { return writer_.WriteScript(t, command); }
     bool Close() override { return writer_.Close(); }
 
 private:
     MediaWriter& writer_;
-    int pictureWidth_ = 320, pictureHeight_ = 240;  // of the frames the sink is handed
     std::unique_ptr<SoundConverter> converter_;
     std::vector<uint8_t> converted_;
-    std::vector<uint8_t> shrunk_;
+    std::unique_ptr<PictureConverter> pictures_;
+    std::vector<uint8_t> convertedPicture_;
 };
 
 class CompanionSink final : public RecordingSink {

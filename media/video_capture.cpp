@@ -136,7 +136,7 @@ bool VideoCapture::AddGrabber() {
     if (!graph_) return false;
     sampleGrabber_ = graph_->AddSampleGrabber();
     if (!sampleGrabber_) return false;
-    if (Failed(sampleGrabber_->SetMediaType(kSubtypeRgb24))) {
+    if (Failed(sampleGrabber_->SetMediaType(kSubtypeI420))) {
         std::printf("ERROR - Could not set media type for pSampleGrabber.");
         std::fflush(stdout);
         return false;
@@ -157,15 +157,14 @@ bool VideoCapture::AddGrabber() {
     if (Failed(sampleGrabber_->GetConnectedMediaType(connected))) return false;
     captureWidth_ = connected.biWidth;
     captureHeight_ = connected.biHeight;
-    CreateCaptureBitmap();
+    CreateCaptureFrame();
     return true;
 }
 
-void VideoCapture::CreateCaptureBitmap() {
-    captureBitmap_ = Dib24{};
+void VideoCapture::CreateCaptureFrame() {
     captureBufferSize_ = 0;
-    if (!CreateDibSection(captureWidth_, captureHeight_, captureBitmap_)) return;
-    captureBufferSize_ = static_cast<uint32_t>(DibStride(captureWidth_) * captureHeight_);
+    if (!CreateI420Frame(captureWidth_, captureHeight_, captureFrame_)) return;
+    captureBufferSize_ = static_cast<uint32_t>(captureFrame_.bytes.size());
 }
 
 bool VideoCapture::SetPreviewWindow(QObject* window) {
@@ -218,7 +217,7 @@ void VideoCapture::ReleaseGraph() {
     mediaControl_ = false;
     running_ = 0;
     sampleGrabber_ = nullptr;
-    captureBitmap_ = Dib24{};
+    captureFrame_ = I420Frame{};
     captureBufferSize_ = 0;
 }
 
@@ -266,13 +265,13 @@ bool VideoCapture::ShowFormatDialog(QObject* parent) {
 }
 
 bool VideoCapture::GrabFrame() {
-    if (!sampleGrabber_ || captureBitmap_.Empty()) return false;
+    if (!sampleGrabber_ || captureFrame_.Empty()) return false;
     long size = 0;
     if (Failed(sampleGrabber_->GetCurrentBuffer(size, nullptr)) || size > static_cast<long>(captureBufferSize_)) {
         return false;
     }
     uint64_t id = 0;
-    if (Failed(sampleGrabber_->GetCurrentBuffer(size, captureBitmap_.bits.data(), &id))) return false;
+    if (Failed(sampleGrabber_->GetCurrentBuffer(size, captureFrame_.bytes.data(), &id))) return false;
     const bool fresh = !grabbedAny_ || id != lastSampleId_;
     grabbedAny_ = true;
     lastSampleId_ = id;
@@ -298,8 +297,8 @@ bool VideoCapture::StartFrameThread(int16_t outputWidth, int16_t outputHeight, F
 }
 
 void VideoCapture::FrameThread(std::shared_ptr<ThreadState> state) {
-    Dib24 output;
-    if (!CreateDibSection(outputWidth_, outputHeight_, output)) {
+    I420Frame output;
+    if (!CreateI420Frame(outputWidth_, outputHeight_, output)) {
         if (QObject* notify = notifyWindow_.data()) QCoreApplication::postEvent(notify, new FrameThreadEvent(2, 0));
         state->alive = false;
         return;
@@ -331,7 +330,7 @@ void VideoCapture::FrameThread(std::shared_ptr<ThreadState> state) {
             continue;
         }
         const bool fresh = GrabFrame();
-        if (captureBitmap_.Empty()) continue;
+        if (captureFrame_.Empty()) continue;
         if (fresh) {
             lastFresh = now;
             seenFrame = true;
@@ -346,11 +345,11 @@ void VideoCapture::FrameThread(std::shared_ptr<ThreadState> state) {
         }
         if (!seenFrame || lost) continue;  // no picture to give: none is made up
         if (captureWidth_ != outputWidth_ || captureHeight_ != outputHeight_) {
-            StretchDib24(captureBitmap_.bits.data(), captureWidth_, captureHeight_, output.bits.data(), outputWidth_,
-                         outputHeight_);
-            lastResult = callback_(output.bits.data(), 0, userData_);
+            StretchI420(captureFrame_.bytes.data(), captureWidth_, captureHeight_, output.bytes.data(), outputWidth_,
+                        outputHeight_);
+            lastResult = callback_(output.bytes.data(), 0, userData_);
         } else {
-            lastResult = callback_(captureBitmap_.bits.data(), 0, userData_);
+            lastResult = callback_(captureFrame_.bytes.data(), 0, userData_);
         }
     }
     state->alive = false;

@@ -28,8 +28,8 @@ struct CaptureDevice {
     std::string friendlyName;  // code page, at most 80 bytes
 };
 
-// Takes (frame bits or none, 0, user data): the bits are a bottom-up 24-bit DIB of the output size,
-// valid during the call. Returns 0 to ask for frames, anything else to idle.
+// Takes (frame bits or none, 0, user data): the bits are an I420 frame of the output size
+// (capture::I420Size bytes), valid during the call. Returns 0 to ask for frames, anything else to idle.
 using FrameCallback = int (*)(const uint8_t* bits, int reserved, void* user);
 
 // Posted to the notify window when the frame thread cannot make its bitmap (wParam 2), and when
@@ -85,7 +85,7 @@ public:
     bool FrameThreadRunning() const { return threadState_ && threadState_->alive; }
     QObject* PreviewWindow() const { return previewWindow_; }
     // Whether the frame thread would have pictures to deliver.
-    bool HasCaptureBitmap() const { return !captureBitmap_.Empty(); }
+    bool HasCaptureFrame() const { return !captureFrame_.Empty(); }
     capture::VideoWindow* VideoWindowForTest() const { return videoWindow_; }
 
     // Where the device list comes from; the system's devices unless replaced (tests).
@@ -104,9 +104,9 @@ private:
     };
 
     bool AddGrabber();
-    void CreateCaptureBitmap();
+    void CreateCaptureFrame();
     void ReleasePreview();
-    // Copies the latest frame into the capture bitmap; true when it is one not seen before.
+    // Copies the latest frame into the capture frame; true when it is one not seen before.
     bool GrabFrame();
     void FrameThread(std::shared_ptr<ThreadState> state);
 
@@ -118,7 +118,7 @@ private:
     static constexpr int kWantedWidth = 640, kWantedHeight = 480;
     int captureWidth_ = kWantedWidth;
     int captureHeight_ = kWantedHeight;
-    capture::Dib24 captureBitmap_;
+    capture::I420Frame captureFrame_;  // the camera's latest, in I420
     int selectedIndex_ = -1;
     std::unique_ptr<capture::CaptureGraph> graph_;
     bool mediaControl_ = false;
@@ -127,13 +127,13 @@ private:
     capture::StreamConfig* streamConfig_ = nullptr;  // owned by the capture filter
     int running_ = 0;
     capture::SampleGrabber* sampleGrabber_ = nullptr;  // owned by the graph
-    uint32_t captureBufferSize_ = 0;                   // bytes of the capture bitmap
+    uint32_t captureBufferSize_ = 0;                   // bytes of the capture frame
     uint64_t lastSampleId_ = 0;                        // the frame GrabFrame took last
     bool grabbedAny_ = false;
 
     std::shared_ptr<ThreadState> threadState_;
     std::thread thread_;
-    int16_t outputWidth_ = 320, outputHeight_ = 240;  // pixels handed to the callback
+    int16_t outputWidth_ = 320, outputHeight_ = 240;  // pixels of the I420 frames handed to the callback
     QPointer<QObject> notifyWindow_;
     void* userData_ = nullptr;
     FrameCallback callback_ = nullptr;

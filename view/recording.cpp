@@ -133,7 +133,7 @@ void CMirovaView::OnRecordStart() {
     cameraLost_ = false;
     // Without a camera the recording goes on with sound only; the teacher is told so.
     if (!video_.StartFrameThread(static_cast<int16_t>(picture.width), static_cast<int16_t>(picture.height),
-                                 &CMirovaView::OnVideoFrame, this) || !video_.HasCaptureBitmap()) {
+                                 &CMirovaView::OnVideoFrame, this) || !video_.HasCaptureFrame()) {
         ShowMessage(lang::MessageText("NoVideo"));
     }
     session_.Start(std::make_unique<TeeSink>(std::make_unique<MediaWriterSink>(writer_, captured, picture),

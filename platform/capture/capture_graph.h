@@ -1,9 +1,9 @@
 // The capture graph on GStreamer: the video input devices, a capture filter bound from one, a
-// sample grabber that keeps the latest frame as 24-bit bottom-up BGR, and a preview renderer that
+// sample grabber that keeps the latest frame as I420 or 24-bit bottom-up BGR, and a preview renderer that
 // keeps the latest frame for a window of the program to show. No widgets here: the window that
 // shows the frames comes from a presenter the program's interface provides. The pipeline is
-//   source ! capture format ! [jpegdec] ! tee ! queue ! videoconvert ! BGR ! appsink (grabber)
-//                                             tee ! queue ! videoconvert ! BGRx ! appsink (preview)
+//   source ! capture format ! [jpegdec] ! videoconvert ! grabber's format ! tee ! queue ! appsink (grabber)
+//                                  tee ! queue ! [videoscale ! preview size] ! videoconvert ! BGRx ! appsink
 #pragma once
 
 #include <QImage>
@@ -89,12 +89,12 @@ private:
 
 class SampleGrabber {
 public:
-    // Only kSubtypeRgb24 is offered.
+    // kSubtypeRgb24 (the default) or kSubtypeI420; set before the graph is rendered.
     HRESULT SetMediaType(const std::string& subtype);
     HRESULT SetOneShot(bool oneShot);
     HRESULT SetBufferSamples(bool buffer);
     HRESULT GetConnectedMediaType(VideoMediaType& format);
-    // The latest frame as a bottom-up DIB: with no buffer, size receives its length in bytes;
+    // The latest frame as a bottom-up DIB or in I420: with no buffer, size receives its length in bytes;
     // with one, the frame is copied into it when it holds size bytes. sampleId, when given,
     // receives what tells this frame from the ones before (its time stamp).
     HRESULT GetCurrentBuffer(long& size, uint8_t* buffer, uint64_t* sampleId = nullptr);
@@ -105,6 +105,7 @@ private:
     bool connected_ = false;
     int width_ = 0, height_ = 0;
     bool bufferSamples_ = false;
+    bool i420_ = false;
 };
 
 // A filter graph with its builder and media control.

@@ -24,6 +24,8 @@ inline constexpr uint32_t kVideoInfoHeaderSize = 88;  // bytes of a VIDEOINFOHEA
 
 // The subtype of uncompressed 24-bit frames, bottom-up rows of B, G, R.
 inline constexpr const char kSubtypeRgb24[] = "RGB24";
+// The subtype of I420 frames: top-down planes of Y, then U and V at half the width and height.
+inline constexpr const char kSubtypeI420[] = "I420";
 
 struct VideoMediaType {
     bool majorVideo = true;                      // major type video

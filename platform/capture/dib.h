@@ -1,36 +1,40 @@
-// 24-bit device-independent bitmaps as the frame thread uses them: bottom-up rows of B, G, R,
-// each row padded to a multiple of 4 bytes.
+// The frames the camera hands the recording, and the 24-bit DIB rows the writers take.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace tovra::capture {
 
-struct Dib24 {
-    int width = 0;   // pixels
-    int height = 0;  // pixels
-    int stride = 0;  // bytes per row
-    std::vector<uint8_t> bits;
-
-    bool Empty() const { return bits.empty(); }
-};
-
-// Bytes per row of a 24-bit DIB of the given width.
+// Bytes per row of a 24-bit DIB (bottom-up rows of B, G, R) of the given width.
 constexpr int DibStride(int width) { return (width * 3 + 3) & ~3; }
 
-// A black bitmap of the given size; false (and an empty bitmap) when the size is not positive or
+// I420 frames: the full-size Y plane, then U and V at half the width and height (rounded up),
+// top-down, rows without padding. The camera's own kind of picture: no colour conversion is
+// needed to capture it or to encode it.
+constexpr int I420ChromaWidth(int width) { return (width + 1) / 2; }
+constexpr int I420ChromaHeight(int height) { return (height + 1) / 2; }
+constexpr size_t I420Size(int width, int height) {
+    return static_cast<size_t>(width) * height +
+           2 * static_cast<size_t>(I420ChromaWidth(width)) * I420ChromaHeight(height);
+}
+
+struct I420Frame {
+    int width = 0;   // pixels
+    int height = 0;  // pixels
+    std::vector<uint8_t> bytes;
+
+    bool Empty() const { return bytes.empty(); }
+};
+
+// A black frame of the given size; false (and an empty frame) when the size is not positive or
 // the memory cannot be had.
-bool CreateDibSection(int width, int height, Dib24& dib);
+bool CreateI420Frame(int width, int height, I420Frame& frame);
 
-// Stretches a whole 24-bit DIB onto another by taking the nearest source pixel (no blending), as
-// the COLORONCOLOR stretch mode does.
-void StretchDib24(const uint8_t* source, int sourceWidth, int sourceHeight, uint8_t* target, int targetWidth,
-                  int targetHeight);
-
-// Shrinks a 24-bit DIB to the given size: each target pixel the mean of the source pixels it
-// covers when the source is exactly twice the size (a camera's VGA made QVGA), else the nearest.
-void ShrinkDib24(const uint8_t* source, int sourceWidth, int sourceHeight, uint8_t* target, int targetWidth,
+// Stretches a whole I420 frame onto another by taking the nearest source pixel of each plane (no
+// blending), as the COLORONCOLOR stretch mode does.
+void StretchI420(const uint8_t* source, int sourceWidth, int sourceHeight, uint8_t* target, int targetWidth,
                  int targetHeight);
 
 }  // namespace tovra::capture

@@ -2,6 +2,7 @@
 // thread and preview on the test-pattern camera (colour bars, GStreamer's videotestsrc).
 #include "media/video_capture.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -143,7 +144,7 @@ struct Frames {
     std::vector<uint8_t> last;   // the last frame's bits
     int nullCalls = 0;
     int idleAfter = -1;  // return 1 once this many frames were delivered
-    int frameBytes = 320 * 240 * 3;
+    int frameBytes = static_cast<int>(I420Size(320, 240));
 
     static int Callback(const uint8_t* bits, int, void* user) {
         auto* self = static_cast<Frames*>(user);
@@ -162,9 +163,15 @@ struct Frames {
 struct Bgr {
     int b, g, r;
 };
-Bgr PixelAt(const std::vector<uint8_t>& dib, int width, int x, int memoryRow) {
-    const uint8_t* p = dib.data() + static_cast<size_t>(memoryRow) * DibStride(width) + 3 * x;
-    return {p[0], p[1], p[2]};
+// A pixel of an I420 frame (rows top-down) in BGR, by the BT.601 studio-range formulas.
+Bgr PixelAt(const std::vector<uint8_t>& frame, int width, int height, int x, int y) {
+    const int luma = frame[static_cast<size_t>(y) * width + x];
+    const size_t chroma = static_cast<size_t>(y / 2) * I420ChromaWidth(width) + x / 2;
+    const size_t u = static_cast<size_t>(width) * height + chroma;
+    const size_t v = u + static_cast<size_t>(I420ChromaWidth(width)) * I420ChromaHeight(height);
+    const double c = 1.164 * (luma - 16), d = frame[u] - 128.0, e = frame[v] - 128.0;
+    const auto clamp = [](double value) { return static_cast<int>(std::clamp(value, 0.0, 255.0)); };
+    return {clamp(c + 2.018 * d), clamp(c - 0.391 * d - 0.813 * e), clamp(c + 1.596 * e)};
 }
 
 class TestCameraTest : public ::testing::Test {
@@ -215,10 +222,10 @@ TEST_F(TestCameraTest, FrameThreadDeliversUprightFramesAtFifteenPerSecondAndPrev
     EXPECT_LE(frames.tickMs.size(), 46u);
     const double meanMs = (frames.tickMs.back() - frames.tickMs.front()) / (frames.tickMs.size() - 1);
     EXPECT_NEAR(meanMs, 1000.0 / 15, 4.0);
-    // Colour bars: the image's top row (the DIB's last) is white at the left and blue at the right;
-    // its bottom row (the DIB's first) is not blue there.
-    const Bgr topLeft = PixelAt(frames.last, 320, 10, 239), topRight = PixelAt(frames.last, 320, 310, 239);
-    const Bgr bottomRight = PixelAt(frames.last, 320, 310, 0);
+    // Colour bars: the image's top row is white at the left and blue at the right; its bottom row
+    // is not blue there.
+    const Bgr topLeft = PixelAt(frames.last, 320, 240, 10, 0), topRight = PixelAt(frames.last, 320, 240, 310, 0);
+    const Bgr bottomRight = PixelAt(frames.last, 320, 240, 310, 239);
     EXPECT_GT(topLeft.b, 200);
     EXPECT_GT(topLeft.g, 200);
     EXPECT_GT(topLeft.r, 200);
@@ -297,7 +304,7 @@ TEST_F(TestCameraTest, SelectingAnotherDeviceOrFormatRebuildsTheGraphAndFramesAr
     capture.StopFrameThread();
     {
         std::lock_guard lock(frames.mutex);
-        const Bgr topRight = PixelAt(frames.last, 320, 310, 239);
+        const Bgr topRight = PixelAt(frames.last, 320, 240, 310, 0);
         EXPECT_GT(topRight.b, 200);
         EXPECT_LT(topRight.r, 60);
     }
@@ -312,35 +319,22 @@ TEST_F(TestCameraTest, SelectingAnotherDeviceOrFormatRebuildsTheGraphAndFramesAr
     EXPECT_EQ(capture.CaptureHeight(), 480);
 }
 
-TEST(StretchDib24, TakesTheNearestSourcePixel) {
-    // 2 x 2 source, bottom-up, each row padded to 8 bytes.
-    const uint8_t source[] = {1, 1, 1, 2, 2, 2, 0, 0, 3, 3, 3, 4, 4, 4, 0, 0};
-    std::vector<uint8_t> target(DibStride(4) * 4);
-    StretchDib24(source, 2, 2, target.data(), 4, 4);
-    const int expected[4][4] = {{1, 1, 2, 2}, {1, 1, 2, 2}, {3, 3, 4, 4}, {3, 3, 4, 4}};
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(target[y * DibStride(4) + 3 * x], expected[y][x]) << x << "," << y;
+// Each plane takes its nearest source pixel; the chroma planes at half the size, rounded up.
+TEST(StretchI420, TakesTheNearestSourcePixelOfEachPlane) {
+    // 2 x 2 source: Y 1 2 / 3 4, one U (5) and one V (6).
+    const uint8_t source[] = {1, 2, 3, 4, 5, 6};
+    std::vector<uint8_t> target(I420Size(4, 3));
+    StretchI420(source, 2, 2, target.data(), 4, 3);
+    const int expected[3][4] = {{1, 1, 2, 2}, {3, 3, 4, 4}, {3, 3, 4, 4}};
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(target[y * 4 + x], expected[y][x]) << x << "," << y;
     }
-}
-
-// VGA to QVGA: each pixel the rounded mean of the four it covers; other sizes the nearest pixel.
-TEST(ShrinkDib24, AveragesTwoByTwoAndTakesTheNearestOtherwise) {
-    // 4 x 2 source (rows of 12 bytes, no padding): channel values differ per pixel and channel.
-    std::vector<uint8_t> source(DibStride(4) * 2);
-    for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            for (int c = 0; c < 3; ++c) source[y * DibStride(4) + 3 * x + c] = static_cast<uint8_t>(10 * x + 50 * y + c);
-        }
+    // Chroma of a 4 x 3 frame: 2 x 2 each.
+    ASSERT_EQ(target.size(), 12u + 4 + 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(target[12 + i], 5);
+        EXPECT_EQ(target[16 + i], 6);
     }
-    std::vector<uint8_t> target(DibStride(2) * 1, 0);
-    ShrinkDib24(source.data(), 4, 2, target.data(), 2, 1);
-    // Pixel 0: mean of x 0,1 in both rows: (0 + 10 + 50 + 60) / 4 = 30, plus the channel.
-    EXPECT_EQ(target[0], 30);
-    EXPECT_EQ(target[2], 32);
-    EXPECT_EQ(target[3], 50);  // x 2,3: (20 + 30 + 70 + 80) / 4
-    std::vector<uint8_t> third(DibStride(1) * 1, 0);
-    ShrinkDib24(source.data(), 4, 2, third.data(), 1, 1);
-    EXPECT_EQ(third[0], source[DibStride(4) + 3 * 2]);  // the nearest: x 2 of row 1
 }
 
 }  // namespace
