@@ -305,8 +305,9 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
         s->audio->time_base = AVRational{1, s->opusRate};
         if (globalHeader) s->audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         // The least complex analysis: a microphone's narrowband speech loses nothing audible by it,
-        // and it halves the encoder's time. Full-band speech keeps a middle one.
-        av_opt_set_int(s->audio, "compression_level", s->opusRate >= kOpusWidebandRate ? 5 : 0, 0);
+        // and it halves the encoder's time. Full-band speech at 48 kbit/s takes 3, a fifth less
+        // time than 5 for a difference no one hears at that rate.
+        av_opt_set_int(s->audio, "compression_level", s->opusRate >= kOpusWidebandRate ? 3 : 0, 0);
         if (avcodec_open2(s->audio, opus, nullptr) < 0) return false;
         s->audioStream = avformat_new_stream(s->format, nullptr);
         s->audioStream->time_base = s->audio->time_base;

@@ -10,11 +10,31 @@ PictureConverter::PictureConverter(const wmf::BitmapInfoHeader& from, const wmf:
     : from_(from), to_(to) {
     if (from.width <= 0 || from.height <= 0 || to.width <= 0 || to.height <= 0 || to.bitCount != 24) return;
     if (!IsI420(from) && from.bitCount != 24) return;
-    // The area average when shrinking: a VGA frame's 2 x 2 pixels make each .wmv pixel, with no
-    // aliasing of fine detail.
-    scale_ = sws_getContext(from.width, from.height, IsI420(from) ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_BGR24, to.width,
-                            to.height, AV_PIX_FMT_BGR24, SWS_AREA, nullptr, nullptr, nullptr);
+    // A camera's VGA in I420 is averaged 2 x 2 here, and swscale's fast path then only turns the
+    // colours; other sizes take its area average. Either way fine detail does not alias.
+    halve_ = IsI420(from) && from.width == 2 * to.width && from.height == 2 * to.height;
+    const int width = halve_ ? to.width : from.width, height = halve_ ? to.height : from.height;
+    if (halve_) halved_.resize(capture::I420Size(to.width, to.height));
+    scale_ = sws_getContext(width, height, IsI420(from) ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_BGR24, to.width, to.height,
+                            AV_PIX_FMT_BGR24, SWS_AREA, nullptr, nullptr, nullptr);
 }
+
+namespace {
+
+// Each target byte the rounded mean of the 2 x 2 source bytes it covers; a source row or column
+// left over at an odd size is ignored.
+void HalvePlane(const uint8_t* source, int sourceWidth, uint8_t* target, int width, int height) {
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* a = source + static_cast<size_t>(2 * y) * sourceWidth;
+        const uint8_t* b = a + sourceWidth;
+        uint8_t* to = target + static_cast<size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            to[x] = static_cast<uint8_t>((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) >> 2);
+        }
+    }
+}
+
+}  // namespace
 
 PictureConverter::~PictureConverter() { sws_freeContext(scale_); }
 
@@ -25,11 +45,26 @@ bool PictureConverter::Convert(const uint8_t* data, uint32_t length, std::vector
     int strides[4] = {};
     if (IsI420(from_)) {
         if (length < capture::I420Size(width, height)) return false;
-        planes[0] = data;
-        planes[1] = data + static_cast<size_t>(width) * height;
-        planes[2] = planes[1] + static_cast<size_t>(capture::I420ChromaWidth(width)) * capture::I420ChromaHeight(height);
-        strides[0] = width;
-        strides[1] = strides[2] = capture::I420ChromaWidth(width);
+        const uint8_t* u = data + static_cast<size_t>(width) * height;
+        const uint8_t* v = u + static_cast<size_t>(capture::I420ChromaWidth(width)) * capture::I420ChromaHeight(height);
+        if (halve_) {
+            const int w = to_.width, h = to_.height, cw = capture::I420ChromaWidth(w), ch = capture::I420ChromaHeight(h);
+            uint8_t* halvedU = halved_.data() + static_cast<size_t>(w) * h;
+            HalvePlane(data, width, halved_.data(), w, h);
+            HalvePlane(u, capture::I420ChromaWidth(width), halvedU, cw, ch);
+            HalvePlane(v, capture::I420ChromaWidth(width), halvedU + static_cast<size_t>(cw) * ch, cw, ch);
+            planes[0] = halved_.data();
+            planes[1] = halvedU;
+            planes[2] = halvedU + static_cast<size_t>(cw) * ch;
+            strides[0] = w;
+            strides[1] = strides[2] = cw;
+        } else {
+            planes[0] = data;
+            planes[1] = u;
+            planes[2] = v;
+            strides[0] = width;
+            strides[1] = strides[2] = capture::I420ChromaWidth(width);
+        }
     } else {
         const int stride = capture::DibStride(width);
         if (length < static_cast<uint32_t>(stride) * height) return false;
@@ -42,7 +77,8 @@ bool PictureConverter::Convert(const uint8_t* data, uint32_t length, std::vector
     // The target bottom-up too: the picture's top row is the DIB's last.
     uint8_t* targets[4] = {out.data() + static_cast<size_t>(stride) * (to_.height - 1)};
     const int targetStrides[4] = {-stride};
-    return sws_scale(scale_, planes, strides, 0, height, targets, targetStrides) == to_.height;
+    const int rows = halve_ ? to_.height : height;
+    return sws_scale(scale_, planes, strides, 0, rows, targets, targetStrides) == to_.height;
 }
 
 }  // namespace tovra

@@ -41,6 +41,8 @@ public:
 private:
     wmf::BitmapInfoHeader from_, to_;
     SwsContext* scale_ = nullptr;
+    bool halve_ = false;            // exactly twice the size in I420: halved here first
+    std::vector<uint8_t> halved_;  // the halved I420 picture
 };
 
 }  // namespace tovra

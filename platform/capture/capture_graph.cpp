@@ -260,11 +260,29 @@ public:
         return number_ == 1 ? "Test Pattern Camera" : "Test Pattern Camera " + std::to_string(number_);
     }
     HRESULT BindToObject(std::shared_ptr<CaptureFilter>& filter) override {
-        GstElement* source = gst_element_factory_make("videotestsrc", nullptr);
-        if (!source) return E_FAIL;
-        g_object_set(source, "is-live", TRUE, nullptr);
+        GstElement* pattern = gst_element_factory_make("videotestsrc", nullptr);
+        GstElement* handOver = gst_element_factory_make("queue", nullptr);
+        if (!pattern || !handOver) {
+            if (pattern) gst_object_unref(gst_object_ref_sink(pattern));
+            if (handOver) gst_object_unref(gst_object_ref_sink(handOver));
+            return E_FAIL;
+        }
+        g_object_set(pattern, "is-live", TRUE, nullptr);
         // The first camera shows colour bars; further ones a moving ball, so they can be told apart.
-        if (number_ > 1) gst_util_set_object_arg(G_OBJECT(source), "pattern", "ball");
+        if (number_ > 1) gst_util_set_object_arg(G_OBJECT(pattern), "pattern", "ball");
+        // The pattern is drawn in a thread of its own ("videotestsrc…"), as a real camera's pictures
+        // are made outside the program; what the program does with them runs after the queue.
+        g_object_set(handOver, "max-size-buffers", 2u, "max-size-bytes", 0u, "max-size-time", guint64{0}, nullptr);
+        GstElement* source = gst_bin_new(nullptr);
+        gst_bin_add_many(GST_BIN(source), pattern, handOver, nullptr);
+        GstPad* out = gst_element_get_static_pad(handOver, "src");
+        const bool linked = gst_element_link(pattern, handOver) &&
+                            gst_element_add_pad(source, gst_ghost_pad_new("src", out));
+        gst_object_unref(out);
+        if (!linked) {
+            gst_object_unref(gst_object_ref_sink(source));
+            return E_FAIL;
+        }
         GstCaps* caps = gst_caps_new_empty();
         for (const auto& size : {std::pair{640, 480}, {352, 288}, {320, 240}, {176, 144}, {160, 120}}) {
             GstCaps* one = gst_caps_from_string(("video/x-raw,format=YUY2,width=" + std::to_string(size.first) +
