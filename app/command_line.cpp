@@ -19,6 +19,8 @@
 #include "course/course_folder.h"
 #include "course/deck_import.h"
 #include "course/project_file.h"
+#include "course/project_open.h"
+#include "course/scorm_export.h"
 #include "course/replaced_course.h"
 #include "lang/language_table.h"
 #include "platform/files/whole_file.h"
@@ -31,7 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kVerbs[] = {"--import", "--help", "-h", "--version"};
+constexpr const char* kVerbs[] = {"--import", "--export-scorm", "--help", "-h", "--version"};
 
 void Say(const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -48,7 +50,9 @@ QString Usage() {
     return lang::MessageText("CliUsage") + QLatin1Char('\n') + indent +
            QStringLiteral("tovra-editor --import DECK FOLDER [--replace]\n") + indent + indent +
            lang::MessageText("CliImport") + QLatin1Char('\n') + indent + QStringLiteral("  --replace  ") +
-           lang::MessageText("CliReplace") + QLatin1Char('\n') + indent + QStringLiteral("tovra-editor --help       ") +
+           lang::MessageText("CliReplace") + QLatin1Char('\n') + indent +
+           QStringLiteral("tovra-editor --export-scorm PROJECT.lsn OUT.zip\n") + indent + indent +
+           lang::MessageText("CliExportScorm") + QLatin1Char('\n') + indent + QStringLiteral("tovra-editor --help       ") +
            lang::MessageText("CliHelp") + QLatin1Char('\n') + indent + QStringLiteral("tovra-editor --version    ") +
            lang::MessageText("CliVersion");
 }
@@ -164,6 +168,46 @@ int Import(const std::string& deckArg, const std::string& folderArg, bool replac
     return 0;
 }
 
+QString AbsolutePath(const std::string& arg) {
+    return QDir::cleanPath(QFileInfo(QString::fromLocal8Bit(arg.c_str())).absoluteFilePath());
+}
+
+int ExportScorm(const std::string& projectArg, const std::string& zipArg) {
+    const std::string path = AbsolutePath(projectArg).toStdString();
+    const std::string zip = AbsolutePath(zipArg).toStdString();
+    const OpenedProject opened = LoadProjectFile(path);
+    switch (opened.outcome) {
+        case OpenedProject::Outcome::FailedOpen: {
+            const int why = ::access(path.c_str(), R_OK) == 0 ? EISDIR : errno;
+            return Fail(lang::MessageWith("CannotRead", {QString::fromStdString(path), lang::SystemReason(why)}));
+        }
+        case OpenedProject::Outcome::Opened: break;
+        default: return Fail(lang::MessageText("ErrFile"));
+    }
+    const ScormExportOutcome outcome = ExportScormPackage(opened.project, zip, [&](std::size_t done, std::size_t total) {
+        // Every tenth file, and the last.
+        if (done % 10 != 0 && done != total) return;
+        Say(lang::MessageNumbers("ScormFile", {static_cast<int>(done), static_cast<int>(total)}));
+    });
+    switch (outcome.failure) {
+        case ScormExportFailure::None: break;
+        case ScormExportFailure::NoPages: return Fail(lang::MessageText("ScormNoPages"));
+        case ScormExportFailure::NoStartPage:
+            return Fail(lang::MessageWith("ScormNoStart", {QString::fromStdString(outcome.detail)}));
+        case ScormExportFailure::CannotRead:
+            return Fail(lang::MessageWith("CannotRead", {QString::fromStdString(outcome.detail),
+                                                         QString::fromStdString(outcome.message)}));
+        case ScormExportFailure::CannotWrite: {
+            const QString why = outcome.systemError ? lang::SystemReason(outcome.systemError)
+                                                    : QString::fromStdString(outcome.message);
+            return Fail(lang::MessageWith("ScormCannotWrite", {QString::fromStdString(zip), why}));
+        }
+    }
+    Say(lang::MessageWith("ScormDone", {QString::fromStdString(zip)}));
+    std::printf("%s\n", zip.c_str());
+    return 0;
+}
+
 }  // namespace
 
 bool IsCommandLineVerb(int argc, char* argv[]) {
@@ -193,6 +237,12 @@ int RunCommandLine(int argc, char* argv[]) {
         if (args.size() != 1) return Fail(NotUnderstood(args));
         std::printf("tovra-editor %s\n", TOVRA_VERSION);
         return 0;
+    }
+    if (verb == "--export-scorm") {
+        if (args.size() != 3 || args[1].rfind("--", 0) == 0 || args[2].rfind("--", 0) == 0) {
+            return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
+        }
+        return ExportScorm(args[1], args[2]);
     }
     // --import DECK FOLDER, with --replace anywhere after the verb.
     std::vector<std::string> operands;

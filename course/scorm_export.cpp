@@ -86,6 +86,7 @@ ScormExportOutcome ExportScormPackage(const CourseProject& course, const std::st
         outcome.failure = ScormExportFailure::CannotWrite;
         outcome.detail = zipPath;
         outcome.message = zip.Error();
+        outcome.systemError = zip.SystemError();
         return outcome;
     };
     if (!zip.AddBytes("imsmanifest.xml", ScormManifest(package))) return cannotWrite();

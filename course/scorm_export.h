@@ -29,6 +29,7 @@ struct ScormExportOutcome {
     ScormExportFailure failure = ScormExportFailure::None;
     std::string detail;
     std::string message;  // what the zip writer said, when it failed
+    int systemError = 0;  // its errno, when the system refused
     std::size_t files = 0;
 };
 

@@ -71,14 +71,14 @@ ZipWriter::ZipWriter(std::string path) : path_(std::move(path)) {
     temporary_ = path_ + ".XXXXXX";
     const int fd = mkstemp(temporary_.data());
     if (fd < 0) {
-        Fail(std::strerror(errno));
+        FailSystem();
         temporary_.clear();
         return;
     }
     fchmod(fd, 0644);
     file_ = fdopen(fd, "w+b");
     if (!file_) {
-        Fail(std::strerror(errno));
+        FailSystem();
         close(fd);
     }
 }
@@ -86,6 +86,12 @@ ZipWriter::ZipWriter(std::string path) : path_(std::move(path)) {
 ZipWriter::~ZipWriter() {
     if (file_) std::fclose(file_);
     if (!finished_ && !temporary_.empty()) unlink(temporary_.c_str());
+}
+
+bool ZipWriter::FailSystem() {
+    const int why = errno ? errno : EIO;
+    if (error_.empty()) systemError_ = why;
+    return Fail(std::strerror(why));
 }
 
 bool ZipWriter::Fail(const std::string& why) {
@@ -122,7 +128,7 @@ bool ZipWriter::Add(const std::string& name, bool deflate, long mtime, Read read
     Put16(header, static_cast<uint16_t>(name.size()));
     Put16(header, 0);
     header += name;
-    if (std::fwrite(header.data(), 1, header.size(), file_) != header.size()) return Fail(std::strerror(errno));
+    if (std::fwrite(header.data(), 1, header.size(), file_) != header.size()) return FailSystem();
 
     z_stream z{};
     if (deflate && deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -143,7 +149,7 @@ bool ZipWriter::Add(const std::string& name, bool deflate, long mtime, Read read
         size += static_cast<uint64_t>(got);
         if (!deflate) {
             if (std::fwrite(in.data(), 1, static_cast<size_t>(got), file_) != static_cast<size_t>(got)) {
-                ok = Fail(std::strerror(errno));
+                ok = FailSystem();
             }
             written += static_cast<uint64_t>(got);
             continue;
@@ -156,7 +162,7 @@ bool ZipWriter::Add(const std::string& name, bool deflate, long mtime, Read read
             ::deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
             const size_t made = out.size() - z.avail_out;
             if (std::fwrite(out.data(), 1, made, file_) != made) {
-                ok = Fail(std::strerror(errno));
+                ok = FailSystem();
                 break;
             }
             written += made;
@@ -174,7 +180,7 @@ bool ZipWriter::Add(const std::string& name, bool deflate, long mtime, Read read
     Put32(sizes, entry.size);
     if (std::fseek(file_, offset + 14, SEEK_SET) != 0 || std::fwrite(sizes.data(), 1, sizes.size(), file_) != sizes.size() ||
         std::fseek(file_, 0, SEEK_END) != 0) {
-        return Fail(std::strerror(errno));
+        return FailSystem();
     }
     entries_.push_back(entry);
     return true;
@@ -241,11 +247,11 @@ bool ZipWriter::Finish() {
     Put16(directory, 0);
     if (std::fwrite(directory.data(), 1, directory.size(), file_) != directory.size() || std::fflush(file_) != 0 ||
         fsync(fileno(file_)) != 0) {
-        return Fail(std::strerror(errno));
+        return FailSystem();
     }
     std::fclose(file_);
     file_ = nullptr;
-    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) return Fail(std::strerror(errno));
+    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) return FailSystem();
     finished_ = true;
     return true;
 }

@@ -26,6 +26,9 @@ public:
     bool Finish();
     // What went wrong, for a message: empty while all is well.
     const std::string& Error() const { return error_; }
+    // The errno of a failure of the system (0 for the archive's own refusals), to say why in the
+    // interface's language.
+    int SystemError() const { return systemError_; }
 
 private:
     struct Entry {
@@ -36,11 +39,13 @@ private:
     template <typename Read>
     bool Add(const std::string& name, bool deflate, long mtime, Read read);
     bool Fail(const std::string& why);
+    bool FailSystem();  // with errno
 
     std::string path_, temporary_;
     std::FILE* file_ = nullptr;
     std::vector<Entry> entries_;
     std::string error_;
+    int systemError_ = 0;
     bool finished_ = false;
 };
 

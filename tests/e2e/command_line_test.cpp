@@ -164,18 +164,70 @@ TEST_F(CommandLine, AFolderThatCannotBeWrittenIsNamedWithTheReason) {
     ExpectRefused(itself, message);
 }
 
+// A course made from a deck, published as a learning-platform package; a missing project file
+// and a folder that cannot be written are refused with the reason, leaving no file.
+TEST_F(CommandLine, ExportsTheCourseAsAScormPackageAndRefusesWhatItCannot) {
+    const std::string folder = dir / "光学 course";
+    const Ran made = Editor({"--import", QString::fromStdString(Deck("incorrect_slide_order.ppt")),
+                             QString::fromStdString(folder)});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    const std::string project = folder + "/incorrect_slide_order.lsn";
+    const std::string zip = dir / "课件 package.zip";
+    const Ran exported = Editor({"--export-scorm", QString::fromStdString(project), QString::fromStdString(zip)});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+    EXPECT_EQ(exported.out, QString::fromStdString(zip) + QLatin1Char('\n'));
+    EXPECT_TRUE(exported.err.contains(lang::MessageNumbers("ScormFile", {10, 0}).section(QLatin1Char(' '), 0, 0)))
+        << exported.err.toStdString();
+    QProcess list;
+    list.start(QStringLiteral("unzip"), {QStringLiteral("-Z1"), QString::fromStdString(zip)});
+    ASSERT_TRUE(list.waitForFinished(30000));
+    const QStringList names = QString::fromUtf8(list.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(names.first(), QStringLiteral("imsmanifest.xml"));
+    for (const char* file : {"web.htm", "web.files/fullscreen.htm", "web.files/slide0003.png", "web.files/CoursePages.js"}) {
+        EXPECT_TRUE(names.contains(QLatin1String(file))) << file;
+    }
+    for (const QString& name : names) EXPECT_FALSE(name.endsWith(QLatin1String(".lsn"))) << name.toStdString();
+
+    const std::string missing = dir / "no such.lsn";
+    ExpectRefused(Editor({"--export-scorm", QString::fromStdString(missing), QString::fromStdString(dir / "m.zip")}),
+                  lang::MessageWith("CannotRead", {QString::fromStdString(missing), lang::SystemReason(ENOENT)}));
+    EXPECT_FALSE(fs::exists(dir / "m.zip"));
+
+    const std::string locked = dir / "locked";
+    fs::create_directories(locked);
+    int why = EACCES;
+    bool mounted = false;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::mount("tovra-test", locked.c_str(), "tmpfs", MS_RDONLY, "size=64k"), 0) << std::strerror(errno);
+        mounted = true;
+        why = EROFS;
+    } else {
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    const std::string refused = locked + "/out.zip";
+    const Ran unwritable = Editor({"--export-scorm", QString::fromStdString(project), QString::fromStdString(refused)});
+    const bool left = fs::exists(refused);
+    if (mounted) ::umount2(locked.c_str(), MNT_DETACH);
+    fs::permissions(locked, fs::perms::owner_all);
+    ExpectRefused(unwritable, lang::MessageWith("ScormCannotWrite", {QString::fromStdString(refused), lang::SystemReason(why)}));
+    EXPECT_FALSE(left);
+    EXPECT_TRUE(fs::is_empty(locked));
+}
+
 TEST_F(CommandLine, HelpVersionAndWordsItDoesNotTake) {
     const Ran help = Editor({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QLatin1String("tovra-editor --import DECK FOLDER [--replace]"))) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains(lang::MessageText("CliImport"))) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains(QLatin1String("tovra-editor --export-scorm PROJECT.lsn OUT.zip"))) << help.out.toStdString();
 
     const Ran version = Editor({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, QStringLiteral("tovra-editor " TOVRA_VERSION "\n"));
 
     for (const QStringList& words : {QStringList{"--import", "only-a-deck.ppt"}, QStringList{"--import", "a.ppt", "b", "--force"},
-                                     QStringList{"--version", "now"}}) {
+                                     QStringList{"--version", "now"}, QStringList{"--export-scorm", "a.lsn"},
+                                     QStringList{"--export-scorm", "a.lsn", "b.zip", "c"}}) {
         SCOPED_TRACE(words.join(QLatin1Char(' ')).toStdString());
         const Ran run = Editor(words);
         EXPECT_EQ(run.exitCode, 1);
