@@ -25,6 +25,7 @@
 #include "lang/language_table.h"
 #include "platform/files/whole_file.h"
 #include "platform/slides/automation.h"
+#include "view/course_export.h"
 #include "view/title_texts.h"
 
 namespace tovra {
@@ -189,21 +190,8 @@ int ExportScorm(const std::string& projectArg, const std::string& zipArg) {
         if (done % 10 != 0 && done != total) return;
         Say(lang::MessageNumbers("ScormFile", {static_cast<int>(done), static_cast<int>(total)}));
     });
-    switch (outcome.failure) {
-        case ScormExportFailure::None: break;
-        case ScormExportFailure::NoPages: return Fail(lang::MessageText("ScormNoPages"));
-        case ScormExportFailure::NoStartPage:
-            return Fail(lang::MessageWith("ScormNoStart", {QString::fromStdString(outcome.detail)}));
-        case ScormExportFailure::CannotRead:
-            return Fail(lang::MessageWith("CannotRead", {QString::fromStdString(outcome.detail),
-                                                         QString::fromStdString(outcome.message)}));
-        case ScormExportFailure::CannotWrite: {
-            const QString why = outcome.systemError ? lang::SystemReason(outcome.systemError)
-                                                    : QString::fromStdString(outcome.message);
-            return Fail(lang::MessageWith("ScormCannotWrite", {QString::fromStdString(zip), why}));
-        }
-    }
-    Say(lang::MessageWith("ScormDone", {QString::fromStdString(zip)}));
+    if (outcome.failure != ScormExportFailure::None) return Fail(ScormExportMessage(outcome, zip));
+    Say(ScormExportMessage(outcome, zip));
     std::printf("%s\n", zip.c_str());
     return 0;
 }

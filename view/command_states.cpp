@@ -56,6 +56,9 @@ bool ViewCommandState(int id, const ViewCommandInputs& in, framework::CommandSta
         case cmd::kFileOpen:
             state.enabled = stopped;
             return true;
+        case cmd::kExportScorm:
+            state.enabled = stopped && in.pageCount > 0 && !in.deckImportPending;
+            return true;
         default:
             break;
     }

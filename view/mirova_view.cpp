@@ -546,6 +546,7 @@ const CMirovaView::Command* CMirovaView::FindCommand(int id) {
     static constexpr Command kCommands[] = {
         {cmd::kFileNew, cmd::kFileNew, [](V& v, int) { v.OnFileNew(); }},
         {cmd::kFileOpen, cmd::kFileOpen, [](V& v, int) { v.OnFileOpen(); }},
+        {cmd::kExportScorm, cmd::kExportScorm, [](V& v, int) { v.OnExportScorm(); }},
         {cmd::kPrevPage, cmd::kPrevPage, [](V& v, int) { v.OnPrevPage(); }},
         {cmd::kNextPage, cmd::kNextPage, [](V& v, int) { v.OnNextPage(); }},
         {cmd::kAddPage, cmd::kAddPage, [](V& v, int) { v.OnAddPage(); }},

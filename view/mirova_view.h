@@ -145,6 +145,7 @@ public:
     void WriteProjectFile();
     // File Open (command 57601).
     void OnFileOpen();
+    void OnExportScorm();
 
     // Runs a code-page script in the page on show; true when it ran without throwing.
     bool RunScript(const std::string& script);
@@ -170,6 +171,10 @@ public:
     // How File Open asks for a file: given the dialog filter, returns the chosen path or empty.
     using FileChooser = std::function<QString(const QString& filter)>;
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+    // Where a file is to be written: the proposed path and the filter in, the chosen path out
+    // (empty: cancelled). The system's save dialog unless replaced (tests).
+    using SaveFileChooser = std::function<QString(const QString& proposed, const QString& filter)>;
+    void SetSaveFileChooser(SaveFileChooser chooser) { chooseSaveFile_ = std::move(chooser); }
 
     // How modal dialogs are run; QDialog::exec unless replaced (tests fill and accept them).
     using DialogRunner = std::function<int(QDialog& dialog)>;
@@ -246,6 +251,7 @@ private:
     // Says that nothing can be written in folder, and why (errorNumber, or what a try finds).
     void ShowCannotWrite(const std::string& folder, int errorNumber = 0);
     QString ChooseFile(const QString& filter);
+    QString ChooseSaveFile(const QString& proposed, const QString& filter);
     void DrawSlidePicturesLater(std::shared_ptr<slides::PictureJob> job);
     void PreferSlidePicture(int number);
 
@@ -301,6 +307,7 @@ private:
     bool importing_ = false;
     std::shared_ptr<slides::PictureJob> pictures_;
     FileChooser chooseFile_;
+    SaveFileChooser chooseSaveFile_;
     std::function<void(const QString&)> addToRecent_;
 };
 

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -18,6 +20,7 @@
 #include "course/page_tree_bar.h"
 #include "lang/language_table.h"
 #include "tests/support/course_frame.h"
+#include "tests/support/shell_output.h"
 
 namespace tovra {
 namespace {
@@ -247,6 +250,47 @@ TEST_F(CourseKeeping, FileMenuKeysWorkWhereverTheFocusIs) {
     CtrlKey(view->Browser().InputWidget(), Qt::Key_N);
     EXPECT_EQ(chooserRuns, 3);
     EXPECT_EQ(dialogRuns, 3);
+}
+
+// File > Export > the learning-platform package: an unsaved edit is asked about first, so that
+// the package holds it; the zip goes where the teacher chose, and the teacher is told where.
+TEST_F(CourseKeeping, ThePackageExportHoldsTheEditAskedAboutAndSaysWhereItWent) {
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    ASSERT_TRUE(EditAndType(QStringLiteral("In the package")));
+    // The item stands in the File menu's Export submenu, in the interface language.
+    QAction* item = nullptr;
+    for (QMenu* menu : frame->menuBar()->findChildren<QMenu*>()) {
+        for (QAction* action : menu->actions()) {
+            if (action->data().toInt() == cmd::kExportScorm) item = action;
+        }
+    }
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), lang::LookupText("Class_0_4_CMD", "M32860"));
+    EXPECT_FALSE(item->text().isEmpty());
+
+    fs::create_directories(dir / "published");
+    const std::string chosen = dir / "published/课件";  // without ".zip", which is added
+    QString proposed;
+    view->SetSaveFileChooser([&](const QString& path, const QString&) {
+        proposed = path;
+        return QString::fromStdString(chosen);
+    });
+    messages.shown.clear();
+    messages.answers = {Answer::Save};
+    ASSERT_TRUE(router.Dispatch(cmd::kExportScorm));
+    const std::string zip = chosen + ".zip";
+    EXPECT_EQ(messages.shown, (QStringList{lang::MessageText("Unsaved"),
+                                           lang::MessageWith("ScormDone", {QString::fromStdString(zip)})}));
+    EXPECT_TRUE(proposed.startsWith(QString::fromStdString(dir.path()) + QLatin1Char('/'))) << proposed.toStdString();
+    EXPECT_TRUE(proposed.endsWith(QLatin1String(".zip"))) << proposed.toStdString();
+    EXPECT_NE(testing_support::Shell("unzip -p '" + zip + "' web.files/1.html").find("In the package"), std::string::npos);
+    EXPECT_EQ(testing_support::Shell("unzip -Z1 '" + zip + "' | grep -c '\\.lsn$'"), "0\n");
+
+    // Cancelling the file choice writes nothing.
+    view->SetSaveFileChooser([](const QString&, const QString&) { return QString(); });
+    messages.shown.clear();
+    ASSERT_TRUE(router.Dispatch(cmd::kExportScorm));
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 // Opening a course while a page is in the editor leaves the editor, for an imported course too:

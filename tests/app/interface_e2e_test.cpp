@@ -80,7 +80,8 @@ QString EnglishLeftIn(QString text) {
     static const char* const kAllowed[] = {"sudo apt install libreoffice-impress", "sudo apt install firefox-esr",
                                            "Tovra Editor", "Tovra",  "LibreOffice Impress", "LibreOffice",
                                            "PowerPoint", "Debian", "Ubuntu", "English", "Ctrl", "kbps", "lsn",
-                                           "Impress", "ppt", "Esc", "tovra-editor", "DECK", "FOLDER"};
+                                           "Impress", "ppt", "Esc", "tovra-editor", "DECK", "FOLDER", "PROJECT", "OUT",
+                                           "SCORM", "zip"};
     for (const char* allowed : kAllowed) text.remove(QString::fromLatin1(allowed));
     // Command-line options and file types are typed as they stand in any language.
     static const QRegularExpression kOptionOrType(QStringLiteral(R"(--[a-z][a-z-]*|\.[a-z]{2,4}\b)"));

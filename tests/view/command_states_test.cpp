@@ -89,7 +89,15 @@ TEST(ViewCommandStates, RecordingCommandsFollowTheRecordState) {
         in.recordState = state;
         EXPECT_EQ(StateOf(cmd::kFileNew, in).enabled, state == RecordState::Stopped);
         EXPECT_EQ(StateOf(cmd::kFileOpen, in).enabled, state == RecordState::Stopped);
+        // A package is made of a course with pages, not while a recording writes into it.
+        EXPECT_EQ(StateOf(cmd::kExportScorm, in).enabled, state == RecordState::Stopped);
     }
+    in.pageCount = 0;
+    EXPECT_FALSE(StateOf(cmd::kExportScorm, in).enabled);
+    in.pageCount = 1;
+    in.deckImportPending = true;
+    EXPECT_FALSE(StateOf(cmd::kExportScorm, in).enabled);
+    in.deckImportPending = false;
 
     framework::CommandState other;
     EXPECT_FALSE(ViewCommandState(cmd::kAppAbout, in, other));
