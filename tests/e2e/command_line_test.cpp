@@ -71,6 +71,24 @@ protected:
         EXPECT_EQ(run.out, QString());
         EXPECT_EQ(run.err.trimmed().section(QLatin1Char('\n'), -1), message) << run.err.toStdString();
     }
+    // Makes the folder one the program cannot write, and says with which errno it is refused. Root
+    // writes through permissions: a read-only disk refuses it.
+    static bool Lock(const std::string& folder, int& why) {
+        fs::create_directories(folder);
+        if (::geteuid() != 0) {
+            fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+            why = EACCES;
+            return true;
+        }
+        why = EROFS;
+        if (::mount("tovra-test", folder.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0) return true;
+        ADD_FAILURE() << std::strerror(errno);
+        return false;
+    }
+    static void Unlock(const std::string& folder) {
+        if (::geteuid() == 0) ::umount2(folder.c_str(), MNT_DETACH);
+        fs::permissions(folder, fs::perms::owner_all);
+    }
     static std::string Deck(const char* name) { return std::string(TOVRA_SHARED_DIR) + "/decks/" + name; }
 
     ProgramSettings saved;
@@ -142,23 +160,13 @@ TEST_F(CommandLine, RefusesDecksItCannotImportAndNamesThemLeavingNoFolder) {
 
 TEST_F(CommandLine, AFolderThatCannotBeWrittenIsNamedWithTheReason) {
     const std::string locked = dir / "locked";
-    fs::create_directories(locked);
-    int why = EACCES;
-    bool mounted = false;
-    if (::geteuid() == 0) {
-        // Root writes through permissions: a read-only disk refuses it.
-        ASSERT_EQ(::mount("tovra-test", locked.c_str(), "tmpfs", MS_RDONLY, "size=64k"), 0) << std::strerror(errno);
-        mounted = true;
-        why = EROFS;
-    } else {
-        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    }
+    int why = 0;
+    ASSERT_TRUE(Lock(locked, why));
     const Ran inside = Editor({"--import", QString::fromStdString(Deck("incorrect_slide_order.ppt")),
                                QString::fromStdString(locked + "/course")});
     const Ran itself = Editor({"--import", QString::fromStdString(Deck("incorrect_slide_order.ppt")),
                                QString::fromStdString(locked)});
-    if (mounted) ::umount2(locked.c_str(), MNT_DETACH);
-    fs::permissions(locked, fs::perms::owner_all);
+    Unlock(locked);
     const QString message = lang::MessageWith("CannotWrite", {QString::fromStdString(locked), lang::SystemReason(why)});
     ExpectRefused(inside, message);
     ExpectRefused(itself, message);
@@ -194,21 +202,12 @@ TEST_F(CommandLine, ExportsTheCourseAsAScormPackageAndRefusesWhatItCannot) {
     EXPECT_FALSE(fs::exists(dir / "m.zip"));
 
     const std::string locked = dir / "locked";
-    fs::create_directories(locked);
-    int why = EACCES;
-    bool mounted = false;
-    if (::geteuid() == 0) {
-        ASSERT_EQ(::mount("tovra-test", locked.c_str(), "tmpfs", MS_RDONLY, "size=64k"), 0) << std::strerror(errno);
-        mounted = true;
-        why = EROFS;
-    } else {
-        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    }
+    int why = 0;
+    ASSERT_TRUE(Lock(locked, why));
     const std::string refused = locked + "/out.zip";
     const Ran unwritable = Editor({"--export-scorm", QString::fromStdString(project), QString::fromStdString(refused)});
     const bool left = fs::exists(refused);
-    if (mounted) ::umount2(locked.c_str(), MNT_DETACH);
-    fs::permissions(locked, fs::perms::owner_all);
+    Unlock(locked);
     ExpectRefused(unwritable, lang::MessageWith("ScormCannotWrite", {QString::fromStdString(refused), lang::SystemReason(why)}));
     EXPECT_FALSE(left);
     EXPECT_TRUE(fs::is_empty(locked));
