@@ -94,15 +94,12 @@ ScormExportOutcome ExportScormPackage(const CourseProject& course, const std::st
         const std::string from = course.folder + "/" + files[i];
         if (!zip.AddFile(files[i], from)) {
             // A file that vanished or cannot be read is the course's fault, not the archive's.
-            std::FILE* probe = std::fopen(from.c_str(), "rb");
-            if (!probe) {
-                outcome.failure = ScormExportFailure::CannotRead;
-                outcome.detail = from;
-                outcome.message = zip.Error();
-                return outcome;
-            }
-            std::fclose(probe);
-            return cannotWrite();
+            if (!zip.ReadFailed()) return cannotWrite();
+            outcome.failure = ScormExportFailure::CannotRead;
+            outcome.detail = from;
+            outcome.message = zip.Error();
+            outcome.systemError = zip.SystemError();
+            return outcome;
         }
         if (progress) progress(i + 1, files.size());
     }

@@ -377,10 +377,9 @@ bool CompanionWriter::WriteVideo(uint64_t timeMs, const uint8_t* data, uint32_t 
     if (pts <= s->lastVideoPts) return true;  // two frames in one millisecond: the first stands
     av_frame_make_writable(s->picture);
     if (s->i420) {
-        const int chromaWidth = capture::I420ChromaWidth(s->width);
-        const uint8_t* u = data + static_cast<size_t>(s->width) * s->height;
-        const uint8_t* planes[4] = {data, u, u + static_cast<size_t>(chromaWidth) * capture::I420ChromaHeight(s->height)};
-        const int strides[4] = {s->width, chromaWidth, chromaWidth};
+        const capture::I420Layout layout = capture::I420LayoutOf(s->width, s->height);
+        const uint8_t* planes[4] = {data, data + layout.u, data + layout.v};
+        const int strides[4] = {layout.stride, layout.chromaStride, layout.chromaStride};
         av_image_copy(s->picture->data, s->picture->linesize, planes, strides, AV_PIX_FMT_YUV420P, s->width, s->height);
     } else {
         const uint8_t* start = s->bottomUp ? data + static_cast<size_t>(stride) * (s->height - 1) : data;

@@ -45,26 +45,23 @@ bool PictureConverter::Convert(const uint8_t* data, uint32_t length, std::vector
     int strides[4] = {};
     if (IsI420(from_)) {
         if (length < capture::I420Size(width, height)) return false;
-        const uint8_t* u = data + static_cast<size_t>(width) * height;
-        const uint8_t* v = u + static_cast<size_t>(capture::I420ChromaWidth(width)) * capture::I420ChromaHeight(height);
+        const capture::I420Layout layout = capture::I420LayoutOf(width, height);
+        const uint8_t* source = data;
         if (halve_) {
-            const int w = to_.width, h = to_.height, cw = capture::I420ChromaWidth(w), ch = capture::I420ChromaHeight(h);
-            uint8_t* halvedU = halved_.data() + static_cast<size_t>(w) * h;
-            HalvePlane(data, width, halved_.data(), w, h);
-            HalvePlane(u, capture::I420ChromaWidth(width), halvedU, cw, ch);
-            HalvePlane(v, capture::I420ChromaWidth(width), halvedU + static_cast<size_t>(cw) * ch, cw, ch);
-            planes[0] = halved_.data();
-            planes[1] = halvedU;
-            planes[2] = halvedU + static_cast<size_t>(cw) * ch;
-            strides[0] = w;
-            strides[1] = strides[2] = cw;
-        } else {
-            planes[0] = data;
-            planes[1] = u;
-            planes[2] = v;
-            strides[0] = width;
-            strides[1] = strides[2] = capture::I420ChromaWidth(width);
+            const capture::I420Layout halved = capture::I420LayoutOf(to_.width, to_.height);
+            const int chromaHeight = capture::I420ChromaHeight(to_.height);
+            uint8_t* into = halved_.data();
+            HalvePlane(data, layout.stride, into, halved.stride, to_.height);
+            HalvePlane(data + layout.u, layout.chromaStride, into + halved.u, halved.chromaStride, chromaHeight);
+            HalvePlane(data + layout.v, layout.chromaStride, into + halved.v, halved.chromaStride, chromaHeight);
+            source = into;
         }
+        const capture::I420Layout used = halve_ ? capture::I420LayoutOf(to_.width, to_.height) : layout;
+        planes[0] = source;
+        planes[1] = source + used.u;
+        planes[2] = source + used.v;
+        strides[0] = used.stride;
+        strides[1] = strides[2] = used.chromaStride;
     } else {
         const int stride = capture::DibStride(width);
         if (length < static_cast<uint32_t>(stride) * height) return false;

@@ -10,6 +10,16 @@
 
 namespace tovra {
 
+namespace {
+
+// Why a file could not be read or written: the system's reason in the interface language, else
+// what the archive said.
+QString Reason(const ScormExportOutcome& outcome) {
+    return outcome.systemError ? lang::SystemReason(outcome.systemError) : QString::fromStdString(outcome.message);
+}
+
+}  // namespace
+
 QString ScormExportMessage(const ScormExportOutcome& outcome, const std::string& zipPath) {
     switch (outcome.failure) {
         case ScormExportFailure::None: return lang::MessageWith("ScormDone", {QString::fromStdString(zipPath)});
@@ -17,13 +27,9 @@ QString ScormExportMessage(const ScormExportOutcome& outcome, const std::string&
         case ScormExportFailure::NoStartPage:
             return lang::MessageWith("ScormNoStart", {QString::fromStdString(outcome.detail)});
         case ScormExportFailure::CannotRead:
-            return lang::MessageWith("CannotRead",
-                                     {QString::fromStdString(outcome.detail), QString::fromStdString(outcome.message)});
-        case ScormExportFailure::CannotWrite: {
-            const QString why = outcome.systemError ? lang::SystemReason(outcome.systemError)
-                                                    : QString::fromStdString(outcome.message);
-            return lang::MessageWith("ScormCannotWrite", {QString::fromStdString(zipPath), why});
-        }
+            return lang::MessageWith("CannotRead", {QString::fromStdString(outcome.detail), Reason(outcome)});
+        case ScormExportFailure::CannotWrite:
+            return lang::MessageWith("ScormCannotWrite", {QString::fromStdString(zipPath), Reason(outcome)});
     }
     return {};
 }

@@ -52,12 +52,10 @@ void StretchI420(const uint8_t* source, int sourceWidth, int sourceHeight, uint8
                  int targetHeight) {
     if (sourceWidth <= 0 || sourceHeight <= 0 || targetWidth <= 0 || targetHeight <= 0) return;
     StretchPlane(source, sourceWidth, sourceHeight, target, targetWidth, targetHeight);
-    const int sw = I420ChromaWidth(sourceWidth), sh = I420ChromaHeight(sourceHeight);
-    const int tw = I420ChromaWidth(targetWidth), th = I420ChromaHeight(targetHeight);
-    const uint8_t* sourceU = source + static_cast<size_t>(sourceWidth) * sourceHeight;
-    uint8_t* targetU = target + static_cast<size_t>(targetWidth) * targetHeight;
-    StretchPlane(sourceU, sw, sh, targetU, tw, th);
-    StretchPlane(sourceU + static_cast<size_t>(sw) * sh, sw, sh, targetU + static_cast<size_t>(tw) * th, tw, th);
+    const I420Layout from = I420LayoutOf(sourceWidth, sourceHeight), to = I420LayoutOf(targetWidth, targetHeight);
+    const int sh = I420ChromaHeight(sourceHeight), th = I420ChromaHeight(targetHeight);
+    StretchPlane(source + from.u, from.chromaStride, sh, target + to.u, to.chromaStride, th);
+    StretchPlane(source + from.v, from.chromaStride, sh, target + to.v, to.chromaStride, th);
 }
 
 }  // namespace tovra::capture

@@ -20,6 +20,16 @@ constexpr size_t I420Size(int width, int height) {
            2 * static_cast<size_t>(I420ChromaWidth(width)) * I420ChromaHeight(height);
 }
 
+// Where the U and V planes of an unpadded I420 frame start, and the planes' strides.
+struct I420Layout {
+    size_t u = 0, v = 0;  // byte offsets; Y starts at 0
+    int stride = 0, chromaStride = 0;
+};
+constexpr I420Layout I420LayoutOf(int width, int height) {
+    const size_t u = static_cast<size_t>(width) * height;
+    return {u, u + static_cast<size_t>(I420ChromaWidth(width)) * I420ChromaHeight(height), width, I420ChromaWidth(width)};
+}
+
 struct I420Frame {
     int width = 0;   // pixels
     int height = 0;  // pixels

@@ -94,6 +94,24 @@ bool ZipWriter::FailSystem() {
     return Fail(std::strerror(why));
 }
 
+void ZipWriter::PutSizes(std::string& out, const Entry& e) {
+    Put32(out, e.crc);
+    Put32(out, e.compressed);
+    Put32(out, e.size);
+}
+
+// The fields the local header and the central directory share, from "version needed" to the
+// name's length.
+void ZipWriter::PutCommonFields(std::string& out, const Entry& e) {
+    Put16(out, kVersion);
+    Put16(out, kUtf8Names);
+    Put16(out, e.method);
+    Put16(out, e.time);
+    Put16(out, e.date);
+    PutSizes(out, e);
+    Put16(out, static_cast<uint16_t>(e.name.size()));
+}
+
 bool ZipWriter::Fail(const std::string& why) {
     if (error_.empty()) error_ = why;
     return false;
@@ -117,15 +135,7 @@ bool ZipWriter::Add(const std::string& name, bool deflate, long mtime, Read read
     // The local header, its CRC and sizes filled in once the data is written.
     std::string header;
     Put32(header, 0x04034b50);
-    Put16(header, kVersion);
-    Put16(header, kUtf8Names);
-    Put16(header, entry.method);
-    Put16(header, entry.time);
-    Put16(header, entry.date);
-    Put32(header, 0);
-    Put32(header, 0);
-    Put32(header, 0);
-    Put16(header, static_cast<uint16_t>(name.size()));
+    PutCommonFields(header, entry);
     Put16(header, 0);
     header += name;
     if (std::fwrite(header.data(), 1, header.size(), file_) != header.size()) return FailSystem();
@@ -141,7 +151,8 @@ bool ZipWriter::Add(const std::string& name, bool deflate, long mtime, Read read
     for (bool last = false; ok && !last;) {
         const long got = read(in.data(), in.size());
         if (got < 0) {
-            ok = Fail("could not read " + name);
+            readFailed_ = true;
+            ok = FailSystem();
             break;
         }
         last = got == 0;
@@ -175,9 +186,7 @@ bool ZipWriter::Add(const std::string& name, bool deflate, long mtime, Read read
     entry.size = static_cast<uint32_t>(size);
     entry.compressed = static_cast<uint32_t>(written);
     std::string sizes;
-    Put32(sizes, entry.crc);
-    Put32(sizes, entry.compressed);
-    Put32(sizes, entry.size);
+    PutSizes(sizes, entry);
     if (std::fseek(file_, offset + 14, SEEK_SET) != 0 || std::fwrite(sizes.data(), 1, sizes.size(), file_) != sizes.size() ||
         std::fseek(file_, 0, SEEK_END) != 0) {
         return FailSystem();
@@ -200,8 +209,11 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& diskPath) {
     struct stat info{};
     std::FILE* in = std::fopen(diskPath.c_str(), "rb");
     if (!in || fstat(fileno(in), &info) != 0) {
+        const int why = errno;
         if (in) std::fclose(in);
-        return Fail("could not read " + diskPath + ": " + std::strerror(errno));
+        errno = why;
+        readFailed_ = error_.empty();
+        return FailSystem();
     }
     const bool ok = Add(name, !IsCompressedAlready(name), static_cast<long>(info.st_mtime), [&](char* to, size_t room) {
         const size_t n = std::fread(to, 1, room, in);
@@ -218,15 +230,7 @@ bool ZipWriter::Finish() {
     for (const Entry& e : entries_) {
         Put32(directory, 0x02014b50);
         Put16(directory, (3 << 8) | kVersion);  // made on Unix, so the permissions below are read
-        Put16(directory, kVersion);
-        Put16(directory, kUtf8Names);
-        Put16(directory, e.method);
-        Put16(directory, e.time);
-        Put16(directory, e.date);
-        Put32(directory, e.crc);
-        Put32(directory, e.compressed);
-        Put32(directory, e.size);
-        Put16(directory, static_cast<uint16_t>(e.name.size()));
+        PutCommonFields(directory, e);
         Put16(directory, 0);
         Put16(directory, 0);
         Put16(directory, 0);

@@ -29,6 +29,8 @@ public:
     // The errno of a failure of the system (0 for the archive's own refusals), to say why in the
     // interface's language.
     int SystemError() const { return systemError_; }
+    // Whether the failure was reading a file to add, not writing the archive.
+    bool ReadFailed() const { return readFailed_; }
 
 private:
     struct Entry {
@@ -40,12 +42,15 @@ private:
     bool Add(const std::string& name, bool deflate, long mtime, Read read);
     bool Fail(const std::string& why);
     bool FailSystem();  // with errno
+    static void PutSizes(std::string& out, const Entry& e);
+    static void PutCommonFields(std::string& out, const Entry& e);
 
     std::string path_, temporary_;
     std::FILE* file_ = nullptr;
     std::vector<Entry> entries_;
     std::string error_;
     int systemError_ = 0;
+    bool readFailed_ = false;
     bool finished_ = false;
 };
 
