@@ -10,6 +10,10 @@ var TovraText = {
   shownAt: '录像 {t} 处讲到此页',
   notInCourse: '此页已不在课程中',
   lecture: '讲课录像',
+  resumeLecture: '从录像 {t} 处继续听课？',
+  resumePage: '从第 {n} 页继续？',
+  resumeYes: '继续',
+  resumeNo: '从头开始',
   // CourseIndex.js is written in Chinese already.
   indexLabels: {}
 };

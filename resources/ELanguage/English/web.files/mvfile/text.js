@@ -10,6 +10,11 @@ var TovraText = {
   shownAt: 'Shown at {t} in the lecture',
   notInCourse: 'This page is no longer in the course',
   lecture: 'Recorded lecture',
+  // Offered when a learning platform brings the student back to a course left unfinished.
+  resumeLecture: 'Continue the lecture from {t}?',
+  resumePage: 'Continue at page {n}?',
+  resumeYes: 'Continue',
+  resumeNo: 'Start from the beginning',
   // The recorder writes these words into CourseIndex.js in Chinese whatever the language.
   indexLabels: {
     '\u7f51\u7edc\u8bfe\u7a0b': 'Course',
