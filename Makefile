@@ -22,6 +22,7 @@ run: build
 	bash scripts/run-editor $(BUILD)
 
 test: build
+	bash scripts/fetch-test-packages
 	bash scripts/run-tests $(BUILD)
 
 bench: build
