@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
@@ -334,6 +335,31 @@ TEST_F(Interface, PicturesOfEveryDialogAndMessage) {
         frame->resize(1280, 800);
         WaitUntil([] { return false; }, 500);
         EXPECT_TRUE(frame->grab().save(folder + QStringLiteral("/main-window.png")));
+        {
+            // File > Export, open as the teacher sees it: the File menu and its Export submenu.
+            QMenu* file = frame->menuBar()->actions().value(0)->menu();
+            ASSERT_NE(file, nullptr);
+            file->popup(frame->mapToGlobal(QPoint(8, 30)));
+            QAction* exporting = nullptr;
+            for (QAction* a : file->actions()) {
+                if (a->menu() && !a->menu()->actions().isEmpty() && a->menu()->actions()[0]->data().toInt() == cmd::kExportScorm) exporting = a;
+            }
+            ASSERT_NE(exporting, nullptr);
+            file->setActiveAction(exporting);
+            QMenu* sub = exporting->menu();
+            sub->popup(file->mapToGlobal(file->actionGeometry(exporting).topRight()));
+            WaitUntil([] { return false; }, 200);
+            const QPixmap left = file->grab(), right = sub->grab();
+            QPixmap both(left.width() + right.width(), std::max(left.height(), file->actionGeometry(exporting).top() + right.height()));
+            both.fill(Qt::white);
+            QPainter paint(&both);
+            paint.drawPixmap(0, 0, left);
+            paint.drawPixmap(left.width(), file->actionGeometry(exporting).top(), right);
+            paint.end();
+            EXPECT_TRUE(both.save(folder + QStringLiteral("/menu-file-export.png")));
+            sub->hide();
+            file->hide();
+        }
         std::vector<std::pair<QString, QWidget*>> dialogs = {
             {QStringLiteral("new-course"), &view->CourseDialog()},
             {QStringLiteral("course-details"), &view->TitleDialog()},
