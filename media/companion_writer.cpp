@@ -383,8 +383,8 @@ bool CompanionWriter::WriteVideo(uint64_t timeMs, const uint8_t* data, uint32_t 
         av_image_copy(s->picture->data, s->picture->linesize, planes, strides, AV_PIX_FMT_YUV420P, s->width, s->height);
     } else {
         const uint8_t* start = s->bottomUp ? data + static_cast<size_t>(stride) * (s->height - 1) : data;
-        const uint8_t* planes[] = {start};
-        const int strides[] = {s->bottomUp ? -stride : stride};
+        const uint8_t* planes[4] = {start};  // swscale reads four entries whatever the format
+        const int strides[4] = {s->bottomUp ? -stride : stride};
         sws_scale(s->scale, planes, strides, 0, s->height, s->picture->data, s->picture->linesize);
     }
     s->picture->pts = pts;
