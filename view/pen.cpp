@@ -9,6 +9,8 @@
 #include <QPixmap>
 #include <array>
 
+#include "publish/lecture_script.h"
+
 #include "platform/browser/browser_control.h"
 #include "view/mirova_view.h"
 
@@ -16,26 +18,6 @@ namespace tovra {
 
 namespace {
 
-// The dark shades are 132 and 130, not 128: recordings store colour indexes, and lines drawn by
-// earlier versions must keep their colours.
-constexpr std::array<QRgb, 16> kPenColours{{
-    qRgb(0, 0, 0),
-    qRgb(255, 255, 255),
-    qRgb(128, 128, 128),
-    qRgb(192, 192, 192),
-    qRgb(132, 0, 0),
-    qRgb(255, 0, 0),
-    qRgb(132, 130, 0),
-    qRgb(255, 255, 0),
-    qRgb(0, 130, 0),
-    qRgb(0, 255, 0),
-    qRgb(0, 130, 132),
-    qRgb(0, 255, 255),
-    qRgb(0, 0, 132),
-    qRgb(0, 0, 255),
-    qRgb(132, 0, 132),
-    qRgb(255, 0, 255),
-}};
 
 QPen StrokePen(const QColor& colour) {
     QPen pen(colour, 2);
@@ -46,11 +28,11 @@ QPen StrokePen(const QColor& colour) {
 
 }  // namespace
 
-int PenColourCount() { return static_cast<int>(kPenColours.size()); }
+int PenColourCount() { return kInkColourCount; }
 
 QColor PenColour(int index) {
     if (index < 0 || index >= PenColourCount()) return {};
-    return QColor(kPenColours[static_cast<size_t>(index)]);
+    return QColor(static_cast<QRgb>(InkColour(index)));
 }
 
 std::string DpathsCommand(int colourIndex, const std::vector<QPoint>& points) {

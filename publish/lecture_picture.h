@@ -1,0 +1,46 @@
+// One frame of the lecture video: the page as the player shows it, the ink, the pointer and the
+// camera's picture in its own column beside the page. The page and its ink are drawn only when
+// they change; a frame with nothing new is not drawn again at all.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+
+#include "publish/lecture_script.h"
+
+namespace tovra {
+
+class LecturePicture {
+public:
+    // width × height: the video's size. withCamera: a column on the right for the camera.
+    LecturePicture(int width, int height, bool withCamera, LecturePlacement placement, QImage pointer);
+
+    // Where the page is shown, and where the camera's picture goes (empty without one).
+    QRect PageRect() const { return page_; }
+    QRect CameraRect() const { return camera_; }
+
+    // Brings the frame to scene at timeMs. page: the page's picture at PageRect's size, with
+    // pageKey naming it (a new key redraws). camera: a new camera picture, or null when it has
+    // not changed. Returns false when the frame is the same as the last one.
+    bool Compose(const QImage& page, long long pageKey, const LectureScene& scene, uint64_t timeMs,
+                 const QImage* camera);
+    const QImage& Frame() const { return frame_; }
+
+private:
+    void DrawBase(const QImage& page, const LectureScene& scene);
+
+    LecturePlacement placement_;
+    QImage pointer_;
+    QRect page_;
+    QRect camera_;
+    QImage base_;    // the page with its ink
+    QImage frame_;
+    QImage cameraPicture_;
+    long long baseKey_ = -1;
+    uint64_t baseInk_ = ~0ull;
+    bool haveFrame_ = false;
+    bool pointerShown_ = false;
+    QPoint pointerAt_;
+};
+
+}  // namespace tovra

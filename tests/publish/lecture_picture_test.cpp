@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "publish/lecture_picture.h"
+
+namespace tovra {
+namespace {
+
+QImage Filled(QSize size, QColor colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+TEST(LecturePicture, PageInkPointerAndCameraEachInTheirPlaceAndOnlyChangesAreDrawn) {
+    QImage pointer(6, 6, QImage::Format_ARGB32);
+    pointer.fill(QColor(0, 255, 0));
+    LecturePicture picture(1280, 720, true, LecturePlacement(PositionSpace::Slide, {}), pointer);
+    // The camera has the right quarter; a 4:3 page fills the rest whole.
+    EXPECT_EQ(picture.PageRect(), QRect(0, 0, 960, 720));
+    EXPECT_GE(picture.CameraRect().left(), 960);
+    EXPECT_LE(picture.CameraRect().right(), 1279);
+    EXPECT_EQ(picture.CameraRect().width() * 3, picture.CameraRect().height() * 4);
+
+    LectureScript script({{100, "pages", "(1,0)"},
+                          {200, "dpaths", "5,0,\"'m0,270l720,270'>\""},
+                          {300, "script", "(360,100)"}});
+    const QImage page = Filled({960, 720}, QColor(0, 0, 200));
+    const QImage camera = Filled(picture.CameraRect().size(), QColor(250, 250, 0));
+
+    ASSERT_TRUE(picture.Compose(page, 1, script.At(150), 150, &camera));
+    const QImage& f = picture.Frame();
+    EXPECT_EQ(f.size(), QSize(1280, 720));
+    EXPECT_EQ(QColor(f.pixel(100, 600)), QColor(0, 0, 200));
+    EXPECT_EQ(QColor(f.pixel(picture.CameraRect().center())), QColor(250, 250, 0));
+    EXPECT_EQ(QColor(f.pixel(480, 360)), QColor(0, 0, 200));  // no ink yet
+
+    // The same again: nothing to draw.
+    EXPECT_FALSE(picture.Compose(page, 1, script.At(160), 160, nullptr));
+
+    // The red stroke across the middle of the slide, the pointer where the slide point lands.
+    ASSERT_TRUE(picture.Compose(page, 1, script.At(350), 350, nullptr));
+    EXPECT_EQ(QColor(f.pixel(480, 360)), QColor(255, 0, 0));
+    EXPECT_EQ(QColor(f.pixel(100, 360)), QColor(255, 0, 0));
+    EXPECT_EQ(QColor(f.pixel(480 + 2, 133 + 2)), QColor(0, 255, 0));  // 100 points down: 133 px
+    EXPECT_EQ(QColor(f.pixel(picture.CameraRect().center())), QColor(250, 250, 0));  // the camera stays
+
+    // A turn to page 2 takes the ink away.
+    LectureScript turned({{100, "pages", "(1,0)"}, {200, "dpaths", "5,0,\"'m0,270l720,270'>\""}, {400, "pages", "(2,0)"}});
+    turned.At(300);
+    const QImage page2 = Filled({960, 720}, QColor(0, 150, 0));
+    ASSERT_TRUE(picture.Compose(page2, 2, turned.At(450), 450, nullptr));
+    EXPECT_EQ(QColor(f.pixel(480, 360)), QColor(0, 150, 0));
+}
+
+TEST(LecturePicture, WithoutACameraThePageHasTheWholeWidth) {
+    LecturePicture picture(1280, 720, false, LecturePlacement(PositionSpace::View, {}), QImage());
+    EXPECT_EQ(picture.PageRect(), QRect(0, 0, 1280, 720));
+    EXPECT_TRUE(picture.CameraRect().isEmpty());
+    LectureScript script({{100, "pages", "(1,0)"}});
+    ASSERT_TRUE(picture.Compose(Filled({1280, 720}, Qt::white), 1, script.At(100), 100, nullptr));
+    EXPECT_EQ(QColor(picture.Frame().pixel(1270, 700)), QColor(Qt::white));
+}
+
+}  // namespace
+}  // namespace tovra
