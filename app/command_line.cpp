@@ -10,7 +10,9 @@
 #include <system_error>
 #include <vector>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <memory>
 #include <QDir>
 #include <QFileInfo>
 
@@ -21,6 +23,8 @@
 #include "course/project_file.h"
 #include "course/project_open.h"
 #include "course/scorm_export.h"
+#include "publish/html_page_pictures.h"
+#include "publish/lecture_video_export.h"
 #include "course/replaced_course.h"
 #include "lang/language_table.h"
 #include "platform/files/whole_file.h"
@@ -34,7 +38,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kVerbs[] = {"--import", "--export-scorm", "--help", "-h", "--version"};
+constexpr const char* kVerbs[] = {"--import", "--export-scorm", "--export-video", "--help", "-h", "--version"};
 
 void Say(const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -53,7 +57,9 @@ QString Usage() {
            lang::MessageText("CliImport") + QLatin1Char('\n') + indent + QStringLiteral("  --replace  ") +
            lang::MessageText("CliReplace") + QLatin1Char('\n') + indent +
            QStringLiteral("tovra-editor --export-scorm PROJECT.lsn OUT.zip\n") + indent + indent +
-           lang::MessageText("CliExportScorm") + QLatin1Char('\n') + indent + QStringLiteral("tovra-editor --help       ") +
+           lang::MessageText("CliExportScorm") + QLatin1Char('\n') + indent +
+           QStringLiteral("tovra-editor --export-video PROJECT.lsn OUT.mp4 [--size 1280x720|1920x1080]\n") + indent + indent +
+           lang::MessageText("CliExportVideo") + QLatin1Char('\n') + indent + QStringLiteral("tovra-editor --help       ") +
            lang::MessageText("CliHelp") + QLatin1Char('\n') + indent + QStringLiteral("tovra-editor --version    ") +
            lang::MessageText("CliVersion");
 }
@@ -196,6 +202,46 @@ int ExportScorm(const std::string& projectArg, const std::string& zipArg) {
     return 0;
 }
 
+int ExportVideo(const std::string& projectArg, const std::string& mp4Arg, const std::string& size) {
+    LectureVideoOptions options;
+    if (size == "1920x1080") {
+        options.width = 1920;
+        options.height = 1080;
+    } else if (!size.empty() && size != "1280x720") {
+        return Fail(lang::MessageWith("VideoSize", {QString::fromStdString(size)}));
+    }
+    const std::string path = AbsolutePath(projectArg).toStdString();
+    const std::string mp4 = AbsolutePath(mp4Arg).toStdString();
+    const OpenedProject opened = LoadProjectFile(path);
+    switch (opened.outcome) {
+        case OpenedProject::Outcome::FailedOpen: {
+            const int why = ::access(path.c_str(), R_OK) == 0 ? EISDIR : errno;
+            return Fail(lang::MessageWith("CannotRead", {QString::fromStdString(path), lang::SystemReason(why)}));
+        }
+        case OpenedProject::Outcome::Opened: break;
+        default: return Fail(lang::MessageText("ErrFile"));
+    }
+    const CourseProject& course = opened.project;
+    const std::string web = course.folder + "/web.files";
+    std::unique_ptr<PagePictures> pages;
+    if (course.IsBlank()) pages = std::make_unique<HtmlPagePictures>(web);
+    else pages = std::make_unique<DeckPagePictures>(web);
+    options.pageName = VideoChapterName;
+    uint64_t told = ~0ull;
+    const VideoExportOutcome outcome = ExportLectureVideo(course, mp4, *pages, options, [&](uint64_t done, uint64_t total) {
+        // At the start of every ten seconds of the lecture.
+        if (done / 10000 != told) {
+            told = done / 10000;
+            Say(lang::MessageNumbers("VideoProgress", {static_cast<int>(done / 1000), static_cast<int>((total + 999) / 1000)}));
+        }
+        return true;
+    });
+    if (outcome.failure != VideoExportFailure::None) return Fail(VideoExportMessage(outcome, mp4));
+    Say(VideoExportMessage(outcome, mp4));
+    std::printf("%s\n", mp4.c_str());
+    return 0;
+}
+
 }  // namespace
 
 bool IsCommandLineVerb(int argc, char* argv[]) {
@@ -207,8 +253,26 @@ bool IsCommandLineVerb(int argc, char* argv[]) {
 }
 
 int RunCommandLine(int argc, char* argv[]) {
-    // No display is needed or touched: the import drives the office suite as a process.
-    QCoreApplication qtApp(argc, argv);
+    // No display is needed or touched: the import drives the office suite as a process, and the
+    // video's HTML pages are drawn by the browser engine off screen.
+    const bool video = std::string(argv[1]) == "--export-video";
+    std::unique_ptr<QCoreApplication> qtApp;
+    if (video) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The browser engine's start-up report is not for the teacher.
+        if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
+        // Chromium refuses to start as root unless its sandbox is off; no GPU is needed off screen.
+        if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        }
+        if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-gpu-compositing");
+        }
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        qtApp = std::make_unique<QApplication>(argc, argv);
+    } else {
+        qtApp = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("Tovra Editor"));
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     Program().programFolder = ProgramFolderFromExecutable(QCoreApplication::applicationFilePath().toStdString());
@@ -231,6 +295,22 @@ int RunCommandLine(int argc, char* argv[]) {
             return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
         }
         return ExportScorm(args[1], args[2]);
+    }
+    if (video) {
+        // PROJECT OUT, with --size WxH anywhere after the verb.
+        std::vector<std::string> operands;
+        std::string size;
+        for (size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--size" && i + 1 < args.size() && size.empty()) {
+                size = args[++i];
+            } else if (args[i].rfind("--", 0) == 0) {
+                return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
+            } else {
+                operands.push_back(args[i]);
+            }
+        }
+        if (operands.size() != 2) return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
+        return ExportVideo(operands[0], operands[1], size);
     }
     // --import DECK FOLDER, with --replace anywhere after the verb.
     std::vector<std::string> operands;

@@ -14,7 +14,8 @@ namespace {
 
 // Why a file could not be read or written: the system's reason in the interface language, else
 // what the archive said.
-QString Reason(const ScormExportOutcome& outcome) {
+template <class Outcome>
+QString Reason(const Outcome& outcome) {
     return outcome.systemError ? lang::SystemReason(outcome.systemError) : QString::fromStdString(outcome.message);
 }
 
@@ -33,6 +34,22 @@ QString ScormExportMessage(const ScormExportOutcome& outcome, const std::string&
     }
     return {};
 }
+
+QString VideoExportMessage(const VideoExportOutcome& outcome, const std::string& mp4Path) {
+    switch (outcome.failure) {
+        case VideoExportFailure::None:
+            return lang::MessageWith("VideoDone", {QString::fromStdString(mp4Path), QString::fromStdString(outcome.chaptersPath)});
+        case VideoExportFailure::NoRecording: return lang::MessageText("VideoNoRecording");
+        case VideoExportFailure::CannotRead:
+            return lang::MessageWith("CannotRead", {QString::fromStdString(outcome.detail), Reason(outcome)});
+        case VideoExportFailure::CannotWrite:
+            return lang::MessageWith("VideoCannotWrite", {QString::fromStdString(mp4Path), Reason(outcome)});
+        case VideoExportFailure::Cancelled: return {};
+    }
+    return {};
+}
+
+std::string VideoChapterName(int page) { return lang::MessageNumbers("VideoChapter", {page}).toStdString(); }
 
 QString CMirovaView::ChooseSaveFile(const QString& proposed, const QString& filter) {
     if (chooseSaveFile_) return chooseSaveFile_(proposed, filter);

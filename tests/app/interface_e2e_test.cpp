@@ -82,7 +82,7 @@ QString EnglishLeftIn(QString text) {
                                            "Tovra Editor", "Tovra",  "LibreOffice Impress", "LibreOffice",
                                            "PowerPoint", "Debian", "Ubuntu", "English", "Ctrl", "kbps", "lsn",
                                            "Impress", "ppt", "Esc", "tovra-editor", "DECK", "FOLDER", "PROJECT", "OUT",
-                                           "SCORM", "zip"};
+                                           "SCORM", "zip", "MP4", "H.264", "AAC"};
     for (const char* allowed : kAllowed) text.remove(QString::fromLatin1(allowed));
     // Command-line options and file types are typed as they stand in any language.
     static const QRegularExpression kOptionOrType(QStringLiteral(R"(--[a-z][a-z-]*|\.[a-z]{2,4}\b)"));
