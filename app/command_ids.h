@@ -8,6 +8,7 @@ inline constexpr int kFileNew = 57600;
 inline constexpr int kFileOpen = 57601;
 inline constexpr int kFileSave = 57603;
 inline constexpr int kExportScorm = 32860;  // File > Export > learning-platform package
+inline constexpr int kExportVideo = 32861;  // File > Export > lecture video
 inline constexpr int kFileMruFirst = 57616;  // recent-file placeholder and first entry
 inline constexpr int kFileMruLast = 57619;   // four entries
 inline constexpr int kAppAbout = 57664;

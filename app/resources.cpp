@@ -37,7 +37,8 @@ std::vector<MenuItem> MakeMainMenu() {
     return {
         Popup("文件(&F)", {Item(cmd::kFileNew, "新建(&N)\tCtrl+N"), Item(cmd::kFileOpen, "打开(&O)...\tCtrl+O"),
                            Item(cmd::kFileSave, "保存(&S)\tCtrl+S"), Separator(),
-                           Popup("导出(&E)", {Item(cmd::kExportScorm, "学习平台课件包（SCORM 1.2）(&S)...")}), Separator(),
+                           Popup("导出(&E)", {Item(cmd::kExportScorm, "学习平台课件包（SCORM 1.2）(&S)..."),
+                                                Item(cmd::kExportVideo, "讲课视频（MP4）(&V)...")}), Separator(),
                            Item(cmd::kFileMruFirst, "最近文件", true), Separator(), Item(cmd::kAppExit, "退出(&X)")}),
         Popup("编辑(&E)", {Popup("视频源(&S)", VideoSourcePlaceholders()), Item(cmd::kVideoFormat, "视频格式"),
                            Item(cmd::kSetBandwidth, "设置带宽(&B)"), Separator(), Item(cmd::kSetTitle, "设置标题(&T)"),

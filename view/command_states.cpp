@@ -59,6 +59,9 @@ bool ViewCommandState(int id, const ViewCommandInputs& in, framework::CommandSta
         case cmd::kExportScorm:
             state.enabled = stopped && in.pageCount > 0 && !in.deckImportPending;
             return true;
+        case cmd::kExportVideo:
+            state.enabled = stopped && in.hasRecording && !in.deckImportPending;
+            return true;
         default:
             break;
     }

@@ -21,6 +21,7 @@ struct ViewCommandInputs {
     RecordState recordState = RecordState::Stopped;
     bool editing = false;
     bool deckImportPending = false;
+    bool hasRecording = false;  // the course has a finished lecture
     bool penOn = false;
     int penColourIndex = 5;   // index into the sixteen pen colours
     int selectedDevice = -1;  // camera index, -1 for none

@@ -2,9 +2,12 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QCoreApplication>
 #include <QProgressDialog>
+#include <memory>
 
 #include "lang/language_table.h"
+#include "publish/html_page_pictures.h"
 #include "view/event_log.h"
 #include "view/mirova_view.h"
 
@@ -78,6 +81,43 @@ void CMirovaView::OnExportScorm() {
     progress.reset();
     LogEvent(QStringLiteral("export-scorm"), chosen);
     ShowMessage(ScormExportMessage(outcome, zip));
+}
+
+void CMirovaView::OnExportVideo() {
+    if (State() != RecordState::Stopped || !CommandInputs().hasRecording) return;
+    // The video draws the pages as they are on disk: an edit not saved yet is asked about first.
+    if (!CloseEditor()) return;
+    const QString name = QString::fromStdString(course_.courseName.empty() ? course_.projectFileName : course_.courseName);
+    const QString proposed = QString::fromStdString(course_.folder) + QStringLiteral("/../") + name + QStringLiteral(".mp4");
+    QString chosen = ChooseSaveFile(QDir::cleanPath(proposed), QStringLiteral("MP4 (*.mp4)"));
+    if (chosen.isEmpty()) return;
+    if (!chosen.endsWith(QLatin1String(".mp4"), Qt::CaseInsensitive)) chosen += QStringLiteral(".mp4");
+    const std::string mp4 = chosen.toStdString();
+    const std::string web = course_.folder + "/web.files";
+    std::unique_ptr<PagePictures> pages;
+    if (course_.IsBlank()) pages = std::make_unique<HtmlPagePictures>(web);
+    else pages = std::make_unique<DeckPagePictures>(web);
+    LectureVideoOptions options;
+    options.pageName = VideoChapterName;
+    // A long lecture takes minutes: the window stays responsive and the teacher may cancel.
+    QProgressDialog progress(this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setCancelButtonText(lang::MessageText("BtnCancel"));
+    progress.setMinimumDuration(0);
+    progress.setLabelText(lang::MessageNumbers("VideoProgress", {0, 0}));
+    progress.show();
+    const VideoExportOutcome outcome =
+        ExportLectureVideo(course_, mp4, *pages, options, [&](uint64_t done, uint64_t total) {
+            progress.setMaximum(static_cast<int>((total + 999) / 1000));
+            progress.setValue(static_cast<int>(done / 1000));
+            progress.setLabelText(lang::MessageNumbers(
+                "VideoProgress", {static_cast<int>(done / 1000), static_cast<int>((total + 999) / 1000)}));
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        });
+    progress.reset();
+    LogEvent(QStringLiteral("export-video"), chosen);
+    if (outcome.failure != VideoExportFailure::Cancelled) ShowMessage(VideoExportMessage(outcome, mp4));
 }
 
 }  // namespace tovra

@@ -547,6 +547,7 @@ const CMirovaView::Command* CMirovaView::FindCommand(int id) {
         {cmd::kFileNew, cmd::kFileNew, [](V& v, int) { v.OnFileNew(); }},
         {cmd::kFileOpen, cmd::kFileOpen, [](V& v, int) { v.OnFileOpen(); }},
         {cmd::kExportScorm, cmd::kExportScorm, [](V& v, int) { v.OnExportScorm(); }},
+        {cmd::kExportVideo, cmd::kExportVideo, [](V& v, int) { v.OnExportVideo(); }},
         {cmd::kPrevPage, cmd::kPrevPage, [](V& v, int) { v.OnPrevPage(); }},
         {cmd::kNextPage, cmd::kNextPage, [](V& v, int) { v.OnNextPage(); }},
         {cmd::kAddPage, cmd::kAddPage, [](V& v, int) { v.OnAddPage(); }},
@@ -591,6 +592,10 @@ ViewCommandInputs CMirovaView::CommandInputs() const {
     in.recordState = State();
     in.editing = editing_;
     in.deckImportPending = course_.deckImportPending;
+    if (course_.IsOpen()) {
+        const QString web = QString::fromStdString(course_.folder) + QStringLiteral("/web.files/video001.");
+        in.hasRecording = QFileInfo::exists(web + QStringLiteral("wmv")) || QFileInfo::exists(web + QStringLiteral("webm"));
+    }
     in.penOn = penOn_;
     in.penColourIndex = penColourIndex_;
     in.selectedDevice = video_.SelectedIndex();

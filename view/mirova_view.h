@@ -146,6 +146,7 @@ public:
     // File Open (command 57601).
     void OnFileOpen();
     void OnExportScorm();
+    void OnExportVideo();
 
     // Runs a code-page script in the page on show; true when it ran without throwing.
     bool RunScript(const std::string& script);

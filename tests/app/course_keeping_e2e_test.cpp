@@ -10,11 +10,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QDir>
 #include <QTreeWidget>
 #include <filesystem>
+#include <fstream>
 
 #include "app/command_ids.h"
 #include "course/page_tree_bar.h"
@@ -291,6 +293,66 @@ TEST_F(CourseKeeping, ThePackageExportHoldsTheEditAskedAboutAndSaysWhereItWent) 
     messages.shown.clear();
     ASSERT_TRUE(router.Dispatch(cmd::kExportScorm));
     EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+// File > Export > the lecture video: offered once the course has a recording; it shows progress
+// with a Cancel button, says where the video went, and a cancelled export leaves nothing.
+TEST_F(CourseKeeping, TheVideoExportIsOfferedForARecordingAndCancelLeavesNothing) {
+    ASSERT_TRUE(router.Dispatch(cmd::kFileNew));
+    const fs::path web = fs::path(dir / "Lesson1/web.files");
+    ASSERT_TRUE(fs::is_directory(web)) << web;
+    EXPECT_FALSE(router.Update(cmd::kExportVideo).enabled);
+    // A short lecture, as a recording leaves it for the browsers.
+    ASSERT_EQ(testing_support::Shell("ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=15 -f lavfi -i "
+                                     "sine=frequency=440:sample_rate=48000 -t 3 -c:v libvpx -c:a libopus '" +
+                                     (web / "video001.webm").string() + "' && echo ok"),
+              "ok\n");
+    std::ofstream(web / "video001.js") << "var tovraTimeline = [[250,\"pages\",\"(1,0)\"]];\r\n";
+    EXPECT_TRUE(router.Update(cmd::kExportVideo).enabled);
+
+    const std::string chosen = dir / "讲课";
+    QString proposed;
+    view->SetSaveFileChooser([&](const QString& path, const QString&) {
+        proposed = path;
+        return QString::fromStdString(chosen);
+    });
+    // The progress dialog shows, with its Cancel button, while the window goes on handling events.
+    bool sawProgress = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QProgressDialog*>(w) && w->isVisible()) sawProgress = true;
+        }
+    });
+    watch.start(10);
+    messages.shown.clear();
+    ASSERT_TRUE(router.Dispatch(cmd::kExportVideo));
+    watch.stop();
+    const std::string mp4 = chosen + ".mp4";
+    EXPECT_TRUE(sawProgress);
+    EXPECT_TRUE(proposed.endsWith(QLatin1String(".mp4"))) << proposed.toStdString();
+    EXPECT_EQ(messages.shown, (QStringList{lang::MessageWith(
+                                  "VideoDone", {QString::fromStdString(mp4), QString::fromStdString(chosen + ".vtt")})}));
+    EXPECT_EQ(testing_support::Shell("ffprobe -v error -select_streams v -show_entries stream=codec_name -of csv=p=0 '" + mp4 + "'"),
+              "h264\n");
+
+    // Cancel: pressed as soon as the dialog shows; no file and no message.
+    fs::remove(mp4);
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QProgressDialog*>(w); dialog && dialog->isVisible()) dialog->cancel();
+        }
+    });
+    cancel.start(5);
+    messages.shown.clear();
+    ASSERT_TRUE(router.Dispatch(cmd::kExportVideo));
+    cancel.stop();
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_FALSE(fs::exists(mp4));
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().string().find(".mp4."), std::string::npos) << entry.path();
+    }
 }
 
 // Opening a course while a page is in the editor leaves the editor, for an imported course too:

@@ -91,7 +91,17 @@ TEST(ViewCommandStates, RecordingCommandsFollowTheRecordState) {
         EXPECT_EQ(StateOf(cmd::kFileOpen, in).enabled, state == RecordState::Stopped);
         // A package is made of a course with pages, not while a recording writes into it.
         EXPECT_EQ(StateOf(cmd::kExportScorm, in).enabled, state == RecordState::Stopped);
+        // A video is made of a finished lecture only.
+        in.hasRecording = true;
+        EXPECT_EQ(StateOf(cmd::kExportVideo, in).enabled, state == RecordState::Stopped);
+        in.hasRecording = false;
+        EXPECT_FALSE(StateOf(cmd::kExportVideo, in).enabled);
     }
+    in.hasRecording = true;
+    in.deckImportPending = true;
+    EXPECT_FALSE(StateOf(cmd::kExportVideo, in).enabled);
+    in.deckImportPending = false;
+    in.hasRecording = false;
     in.pageCount = 0;
     EXPECT_FALSE(StateOf(cmd::kExportScorm, in).enabled);
     in.pageCount = 1;

@@ -268,7 +268,7 @@ TEST_F(ViewTest, EveryCommandWithAStateIsHandledAndOthersAreLeftToTheFrame) {
         ++withState;
         EXPECT_TRUE(view->HandlesCommand(id)) << id;
     }
-    EXPECT_EQ(withState, 15 + (cmd::kPenColourLast - cmd::kPenColourFirst + 1) +
+    EXPECT_EQ(withState, 16 + (cmd::kPenColourLast - cmd::kPenColourFirst + 1) +
                              (cmd::kVideoSourceLast - cmd::kVideoSourceFirst + 1));
     for (int id : {cmd::kAppAbout, cmd::kAppExit, cmd::kLanguageChinese, cmd::kShowMode, cmd::kFileMruFirst,
                    cmd::kVideoSourceFirst - 1, cmd::kPenColourLast + 1}) {
