@@ -1,6 +1,7 @@
 #include "media/lecture_media_reader.h"
 
 #include <algorithm>
+#include <string_view>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -139,8 +140,20 @@ bool LectureMediaReader::Open(const std::string& path, MediaStream stream) {
 }
 
 uint64_t LectureMediaReader::DurationMs() const {
-    if (!state_ || state_->format->duration == AV_NOPTS_VALUE || state_->format->duration < 0) return 0;
-    return static_cast<uint64_t>(av_rescale(state_->format->duration, 1000, AV_TIME_BASE));
+    if (!state_) return 0;
+    // An ASF file's header gives its play duration, which FFmpeg hands each stream; its format
+    // duration adds a stream's first sample time on top (the sound's first buffer ends at 250 ms).
+    const AVFormatContext* f = state_->format;
+    if (f->iformat && std::string_view(f->iformat->name) == "asf") {
+        int64_t longest = 0;
+        for (unsigned i = 0; i < f->nb_streams; ++i) {
+            const AVStream* st = f->streams[i];
+            if (st->duration > 0) longest = std::max(longest, av_rescale_q(st->duration, st->time_base, AVRational{1, 1000}));
+        }
+        if (longest > 0) return static_cast<uint64_t>(longest);
+    }
+    if (f->duration == AV_NOPTS_VALUE || f->duration < 0) return 0;
+    return static_cast<uint64_t>(av_rescale(f->duration, 1000, AV_TIME_BASE));
 }
 
 int LectureMediaReader::Width() const {

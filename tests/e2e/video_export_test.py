@@ -171,6 +171,19 @@ class Run(player.Run):
                                                      for dx in (-1, 0, 1) for dy in (-1, 0, 1)))
         self.camera('blank', video, web / 'video001.webm', 2.0)
         self.sound_kept('blank', video, web / 'video001.webm')
+
+        # A recording made before the browser copy: the .wmv's script stream, sound and pictures.
+        (web / 'video001.webm').unlink()
+        (web / 'video001.js').unlink()
+        old = work / 'old.mp4'
+        result = run([editor, '--export-video', str(next(course.glob('*.lsn'))), str(old)])
+        self.check('old recording: --export-video succeeds', result.returncode == 0, result.stderr[-300:])
+        self.common('old recording', old, lecture.wmv_duration(web), turn, ['Page 1', 'Page 2'])
+        before, after = frame_at(old, turn - 1 / FPS - 0.01), frame_at(old, turn + 1 / FPS + 0.01)
+        self.check('old recording: page 1, then page 2 at the turn', near(pixel(before, *spot), (255, 255, 255)) and
+                   near(pixel(after, *spot), ORANGE), repr((pixel(before, *spot), pixel(after, *spot))))
+        self.camera('old recording', old, web / 'video001.wmv', 2.0)
+        self.sound_kept('old recording', old, web / 'video001.wmv')
         return video
 
     def deck(self, editor, source, companion, work):
