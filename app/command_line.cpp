@@ -179,18 +179,18 @@ QString AbsolutePath(const std::string& arg) {
     return QDir::cleanPath(QFileInfo(QString::fromLocal8Bit(arg.c_str())).absoluteFilePath());
 }
 
+// Why a project file given to an export could not be opened.
+QString CannotOpenProject(const OpenedProject& opened, const std::string& path) {
+    if (opened.outcome != OpenedProject::Outcome::FailedOpen) return lang::MessageText("ErrFile");
+    const int why = ::access(path.c_str(), R_OK) == 0 ? EISDIR : errno;
+    return lang::MessageWith("CannotRead", {QString::fromStdString(path), lang::SystemReason(why)});
+}
+
 int ExportScorm(const std::string& projectArg, const std::string& zipArg) {
     const std::string path = AbsolutePath(projectArg).toStdString();
     const std::string zip = AbsolutePath(zipArg).toStdString();
     const OpenedProject opened = LoadProjectFile(path);
-    switch (opened.outcome) {
-        case OpenedProject::Outcome::FailedOpen: {
-            const int why = ::access(path.c_str(), R_OK) == 0 ? EISDIR : errno;
-            return Fail(lang::MessageWith("CannotRead", {QString::fromStdString(path), lang::SystemReason(why)}));
-        }
-        case OpenedProject::Outcome::Opened: break;
-        default: return Fail(lang::MessageText("ErrFile"));
-    }
+    if (opened.outcome != OpenedProject::Outcome::Opened) return Fail(CannotOpenProject(opened, path));
     const ScormExportOutcome outcome = ExportScormPackage(opened.project, zip, [&](std::size_t done, std::size_t total) {
         // Every tenth file, and the last.
         if (done % 10 != 0 && done != total) return;
@@ -213,14 +213,7 @@ int ExportVideo(const std::string& projectArg, const std::string& mp4Arg, const 
     const std::string path = AbsolutePath(projectArg).toStdString();
     const std::string mp4 = AbsolutePath(mp4Arg).toStdString();
     const OpenedProject opened = LoadProjectFile(path);
-    switch (opened.outcome) {
-        case OpenedProject::Outcome::FailedOpen: {
-            const int why = ::access(path.c_str(), R_OK) == 0 ? EISDIR : errno;
-            return Fail(lang::MessageWith("CannotRead", {QString::fromStdString(path), lang::SystemReason(why)}));
-        }
-        case OpenedProject::Outcome::Opened: break;
-        default: return Fail(lang::MessageText("ErrFile"));
-    }
+    if (opened.outcome != OpenedProject::Outcome::Opened) return Fail(CannotOpenProject(opened, path));
     const CourseProject& course = opened.project;
     const std::string web = course.folder + "/web.files";
     std::unique_ptr<PagePictures> pages;

@@ -1,5 +1,7 @@
 #include "media/companion_writer.h"
 
+#include "media/thread_cpu_meter.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -202,24 +204,6 @@ CompanionWriter::CompanionWriter() = default;
 
 CompanionWriter::~CompanionWriter() { Close(); }
 
-// Adds the calling thread's processor time from here to the end of the scope to cpuNs_; made
-// after the lock is taken, so it ends while the lock is still held.
-class CompanionWriter::CpuMeter {
-public:
-    explicit CpuMeter(uint64_t& total) : total_(total), start_(Now()) {}
-    ~CpuMeter() { total_ += Now() - start_; }
-    CpuMeter(const CpuMeter&) = delete;
-    CpuMeter& operator=(const CpuMeter&) = delete;
-
-private:
-    static uint64_t Now() {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return static_cast<uint64_t>(t.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(t.tv_nsec);
-    }
-    uint64_t& total_;
-    uint64_t start_;
-};
 
 double CompanionWriter::CpuSeconds() const {
     std::lock_guard<std::mutex> guard(lock_);
@@ -235,7 +219,8 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
                             const wmf::BitmapInfoHeader& picture, uint32_t frameRate, const wmf::WaveFormatEx* sound) {
     Close();
     std::lock_guard<std::mutex> guard(lock_);
-    CpuMeter meter(cpuNs_);
+    // Made after the lock is taken, so that it ends while the lock is still held.
+    ThreadCpuMeter meter(cpuNs_);
     if (!(picture.bitCount == 24 || (IsI420(picture) && picture.height > 0)) || picture.width <= 0 || picture.height == 0 ||
         frameRate == 0) {
         return false;
@@ -345,7 +330,7 @@ bool CompanionWriter::Start(const std::string& webmPath, const std::string& time
 
 bool CompanionWriter::WriteAudio(uint64_t timeMs, const uint8_t* data, uint32_t length) {
     std::lock_guard<std::mutex> guard(lock_);
-    CpuMeter meter(cpuNs_);
+    ThreadCpuMeter meter(cpuNs_);
     State* s = state_.get();
     if (!s || !s->audio || s->failed) return false;
     const int samples = static_cast<int>(length) / s->inputBytesPerSample;
@@ -367,7 +352,7 @@ bool CompanionWriter::WriteAudio(uint64_t timeMs, const uint8_t* data, uint32_t 
 
 bool CompanionWriter::WriteVideo(uint64_t timeMs, const uint8_t* data, uint32_t length) {
     std::lock_guard<std::mutex> guard(lock_);
-    CpuMeter meter(cpuNs_);
+    ThreadCpuMeter meter(cpuNs_);
     State* s = state_.get();
     if (!s || s->failed) return false;
     const int stride = capture::DibStride(s->width);
@@ -418,7 +403,7 @@ void CompanionWriter::SetViewSize(uint64_t timeMs, int width, int height) {
 
 bool CompanionWriter::Close() {
     std::lock_guard<std::mutex> guard(lock_);
-    CpuMeter meter(cpuNs_);
+    ThreadCpuMeter meter(cpuNs_);
     std::unique_ptr<State> s = std::move(state_);
     if (!s) return true;
     bool ok = !s->failed;

@@ -63,7 +63,6 @@ public:
     double CpuSeconds() const;
 
 private:
-    class CpuMeter;
     struct State;
     mutable std::mutex lock_;
     std::unique_ptr<State> state_;

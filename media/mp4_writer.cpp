@@ -1,5 +1,7 @@
 #include "media/mp4_writer.h"
 
+#include "media/thread_cpu_meter.h"
+
 #include <algorithm>
 #include <ctime>
 
@@ -27,24 +29,6 @@ std::string Describe(const std::string& what, int code) {
     av_strerror(code, reason, sizeof reason);
     return what + ": " + reason;
 }
-
-// Adds the calling thread's processor time from here to the end of the scope to total.
-class CpuMeter {
-public:
-    explicit CpuMeter(uint64_t& total) : total_(total), start_(Now()) {}
-    ~CpuMeter() { total_ += Now() - start_; }
-    CpuMeter(const CpuMeter&) = delete;
-    CpuMeter& operator=(const CpuMeter&) = delete;
-
-private:
-    static uint64_t Now() {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return static_cast<uint64_t>(t.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(t.tv_nsec);
-    }
-    uint64_t& total_;
-    uint64_t start_;
-};
 
 }  // namespace
 
@@ -122,7 +106,7 @@ Mp4Writer::Mp4Writer() = default;
 Mp4Writer::~Mp4Writer() = default;
 
 bool Mp4Writer::Open(const std::string& path, const Mp4Settings& settings) {
-    CpuMeter meter(cpuNs_);
+    ThreadCpuMeter meter(cpuNs_);
     state_.reset();
     error_.clear();
     // x264's and AAC's closing statistics would bury the progress the caller prints.
@@ -215,7 +199,7 @@ bool Mp4Writer::Open(const std::string& path, const Mp4Settings& settings) {
 }
 
 bool Mp4Writer::WriteFrame(const uint8_t* bgrx, int stride, bool sameAsPrevious) {
-    CpuMeter meter(cpuNs_);
+    ThreadCpuMeter meter(cpuNs_);
     State* s = state_.get();
     if (!s) {
         error_ = "No MP4 file is open";
@@ -235,7 +219,7 @@ bool Mp4Writer::WriteFrame(const uint8_t* bgrx, int stride, bool sameAsPrevious)
 }
 
 bool Mp4Writer::WriteAudio(const int16_t* samples, size_t frames) {
-    CpuMeter meter(cpuNs_);
+    ThreadCpuMeter meter(cpuNs_);
     State* s = state_.get();
     if (!s || !s->audio) {
         error_ = s ? "The MP4 file has no sound track" : "No MP4 file is open";
@@ -285,7 +269,7 @@ void Mp4Writer::SetChapters(std::vector<Mp4Chapter> chapters) {
 }
 
 bool Mp4Writer::Close() {
-    CpuMeter meter(cpuNs_);
+    ThreadCpuMeter meter(cpuNs_);
     std::unique_ptr<State> s = std::move(state_);
     if (!s) {
         error_ = "No MP4 file is open";
