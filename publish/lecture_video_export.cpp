@@ -153,6 +153,13 @@ VideoExportOutcome ExportLectureVideo(const CourseProject& course, const std::st
     } leftover{temporary};
 
     Mp4Writer writer;
+    // The writer's own account of why it stopped.
+    const auto writeFailed = [&] {
+        outcome.failure = VideoExportFailure::CannotWrite;
+        outcome.detail = mp4Path;
+        outcome.message = writer.Error();
+        return outcome;
+    };
     Mp4Settings settings;
     settings.width = options.width;
     settings.height = options.height;
@@ -160,10 +167,7 @@ VideoExportOutcome ExportLectureVideo(const CourseProject& course, const std::st
     settings.audioRate = kSoundRate;
     settings.audioChannels = withSound ? 1 : 0;
     if (!writer.Open(temporary, settings)) {
-        outcome.failure = VideoExportFailure::CannotWrite;
-        outcome.detail = mp4Path;
-        outcome.message = writer.Error();
-        return outcome;
+        return writeFailed();
     }
 
     LecturePicture picture(options.width, options.height, withCamera, placement,
@@ -200,10 +204,7 @@ VideoExportOutcome ExportLectureVideo(const CourseProject& course, const std::st
         const bool changed = picture.Compose(found->second, key, scene, t, fresh ? &latest : nullptr);
         const QImage& frame = picture.Frame();
         if (!writer.WriteFrame(frame.constBits(), static_cast<int>(frame.bytesPerLine()), !changed)) {
-            outcome.failure = VideoExportFailure::CannotWrite;
-            outcome.detail = mp4Path;
-            outcome.message = writer.Error();
-            return outcome;
+            return writeFailed();
         }
         // The sound up to the end of this frame.
         const uint64_t due = (n + 1) * kSoundRate / options.frameRate;
@@ -211,12 +212,7 @@ VideoExportOutcome ExportLectureVideo(const CourseProject& course, const std::st
             samples.clear();
             const std::size_t got = sound.ReadSound(kSoundRate, due - soundWritten, samples);
             if (got == 0) soundLeft = false;
-            if (got && !writer.WriteAudio(samples.data(), got)) {
-                outcome.failure = VideoExportFailure::CannotWrite;
-                outcome.detail = mp4Path;
-                outcome.message = writer.Error();
-                return outcome;
-            }
+            if (got && !writer.WriteAudio(samples.data(), got)) return writeFailed();
             soundWritten += got;
         }
         if (progress && (n % options.frameRate == 0 || n + 1 == frames) && !progress(t, durationMs)) {
@@ -228,10 +224,7 @@ VideoExportOutcome ExportLectureVideo(const CourseProject& course, const std::st
     const std::vector<Mp4Chapter> chapters = Chapters(script, course, durationMs, options);
     writer.SetChapters(chapters);
     if (!writer.Close()) {
-        outcome.failure = VideoExportFailure::CannotWrite;
-        outcome.detail = mp4Path;
-        outcome.message = writer.Error();
-        return outcome;
+        return writeFailed();
     }
     outcome.chapters = chapters.size();
     outcome.chaptersPath = ChaptersPathFor(mp4Path);

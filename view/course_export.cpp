@@ -59,15 +59,21 @@ QString CMirovaView::ChooseSaveFile(const QString& proposed, const QString& filt
     return QFileDialog::getSaveFileName(this, QString(), proposed, filter);
 }
 
+QString CMirovaView::ChooseExportFile(const QString& extension, const QString& filter) {
+    // "<course name><extension>" beside the course folder; the extension is added when left out.
+    const QString name = QString::fromStdString(course_.courseName.empty() ? course_.projectFileName : course_.courseName);
+    const QString proposed = QString::fromStdString(course_.folder) + QStringLiteral("/../") + name + extension;
+    QString chosen = ChooseSaveFile(QDir::cleanPath(proposed), filter);
+    if (!chosen.isEmpty() && !chosen.endsWith(extension, Qt::CaseInsensitive)) chosen += extension;
+    return chosen;
+}
+
 void CMirovaView::OnExportScorm() {
     if (course_.pages.empty() || State() != RecordState::Stopped) return;
     // The package takes the pages as they are on disk: an edit not saved yet is asked about first.
     if (!CloseEditor()) return;
-    const QString name = QString::fromStdString(course_.courseName.empty() ? course_.projectFileName : course_.courseName);
-    const QString proposed = QString::fromStdString(course_.folder) + QStringLiteral("/../") + name + QStringLiteral(".zip");
-    QString chosen = ChooseSaveFile(QDir::cleanPath(proposed), QStringLiteral("SCORM 1.2 (*.zip)"));
+    const QString chosen = ChooseExportFile(QStringLiteral(".zip"), QStringLiteral("SCORM 1.2 (*.zip)"));
     if (chosen.isEmpty()) return;
-    if (!chosen.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive)) chosen += QStringLiteral(".zip");
     const std::string zip = chosen.toStdString();
     QProgressDialog progress(this);
     progress.setWindowModality(Qt::WindowModal);
@@ -87,11 +93,8 @@ void CMirovaView::OnExportVideo() {
     if (State() != RecordState::Stopped || !CommandInputs().hasRecording) return;
     // The video draws the pages as they are on disk: an edit not saved yet is asked about first.
     if (!CloseEditor()) return;
-    const QString name = QString::fromStdString(course_.courseName.empty() ? course_.projectFileName : course_.courseName);
-    const QString proposed = QString::fromStdString(course_.folder) + QStringLiteral("/../") + name + QStringLiteral(".mp4");
-    QString chosen = ChooseSaveFile(QDir::cleanPath(proposed), QStringLiteral("MP4 (*.mp4)"));
+    const QString chosen = ChooseExportFile(QStringLiteral(".mp4"), QStringLiteral("MP4 (*.mp4)"));
     if (chosen.isEmpty()) return;
-    if (!chosen.endsWith(QLatin1String(".mp4"), Qt::CaseInsensitive)) chosen += QStringLiteral(".mp4");
     const std::string mp4 = chosen.toStdString();
     const std::string web = course_.folder + "/web.files";
     std::unique_ptr<PagePictures> pages;

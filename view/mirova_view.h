@@ -253,6 +253,8 @@ private:
     void ShowCannotWrite(const std::string& folder, int errorNumber = 0);
     QString ChooseFile(const QString& filter);
     QString ChooseSaveFile(const QString& proposed, const QString& filter);
+    // A file for an export of the course: proposed beside its folder, with the extension made sure of.
+    QString ChooseExportFile(const QString& extension, const QString& filter);
     void DrawSlidePicturesLater(std::shared_ptr<slides::PictureJob> job);
     void PreferSlidePicture(int number);
 
