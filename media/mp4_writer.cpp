@@ -13,7 +13,6 @@ extern "C" {
 #include <libavutil/log.h>
 #include <libavutil/mem.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 namespace tovra {
@@ -39,7 +38,6 @@ struct Mp4Writer::State {
     AVFormatContext* format = nullptr;
     AVCodecContext* video = nullptr;
     AVStream* videoStream = nullptr;
-    SwsContext* scale = nullptr;
     AVFrame* picture = nullptr;
     bool havePicture = false;
     int64_t videoPts = 0;
@@ -58,7 +56,6 @@ struct Mp4Writer::State {
         }
         avcodec_free_context(&video);
         avcodec_free_context(&audio);
-        sws_freeContext(scale);
         if (fifo) av_audio_fifo_free(fifo);
         av_frame_free(&picture);
         av_frame_free(&sound);
@@ -134,7 +131,7 @@ bool Mp4Writer::Open(const std::string& path, const Mp4Settings& settings) {
     s->video->gop_size = kKeyFrameSeconds * settings.frameRate;  // seeking stays quick, slides cost little
     s->video->thread_count = 2;  // the export runs beside the editor, which stays responsive
     // Players take HD pictures as BT.709 but guess for smaller ones: the tags tell every player
-    // the matrix the conversion below uses.
+    // the matrix ConvertBgrxToI420 uses.
     s->video->color_primaries = AVCOL_PRI_BT709;
     s->video->color_trc = AVCOL_TRC_BT709;
     s->video->colorspace = AVCOL_SPC_BT709;
@@ -148,11 +145,6 @@ bool Mp4Writer::Open(const std::string& path, const Mp4Settings& settings) {
     s->videoStream = avformat_new_stream(s->format, nullptr);
     s->videoStream->time_base = s->video->time_base;
     avcodec_parameters_from_context(s->videoStream->codecpar, s->video);
-    s->scale = sws_getContext(settings.width, settings.height, AV_PIX_FMT_BGR0, settings.width, settings.height,
-                              AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!s->scale) return fail("Cannot convert the pictures", AVERROR(EINVAL));
-    sws_setColorspaceDetails(s->scale, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709), 0, 0,
-                             1 << 16, 1 << 16);
     s->picture = av_frame_alloc();
     s->picture->format = AV_PIX_FMT_YUV420P;
     s->picture->width = settings.width;
@@ -198,24 +190,34 @@ bool Mp4Writer::Open(const std::string& path, const Mp4Settings& settings) {
     return true;
 }
 
-bool Mp4Writer::WriteFrame(const uint8_t* bgrx, int stride, bool sameAsPrevious) {
+bool Mp4Writer::WriteFrame(const uint8_t* bgrx, int stride, const std::vector<PixelRect>& changed) {
     ThreadCpuMeter meter(cpuNs_);
     State* s = state_.get();
     if (!s) {
         error_ = "No MP4 file is open";
         return false;
     }
-    // The encoder may still hold the picture it was sent last; a copy is made then.
+    // The encoder may still hold the picture it was sent last; a copy is made then, so the parts
+    // that did not change are kept either way.
     const int writable = av_frame_make_writable(s->picture);
     if (writable < 0) return s->Fail("Cannot convert the picture", writable);
-    if (!sameAsPrevious || !s->havePicture) {
-        const uint8_t* planes[4] = {bgrx};  // sws_scale looks at four planes, used or not
-        const int strides[4] = {stride};
-        sws_scale(s->scale, planes, strides, 0, s->settings.height, s->picture->data, s->picture->linesize);
+    const int width = s->settings.width, height = s->settings.height;
+    const AVFrame* p = s->picture;
+    const I420Planes planes{p->data[0], p->data[1], p->data[2], p->linesize[0], p->linesize[1], p->linesize[2]};
+    if (!s->havePicture) {
+        ConvertBgrxToI420(bgrx, stride, width, height, PixelRect{0, 0, width, height}, planes);
         s->havePicture = true;
+    } else {
+        for (const PixelRect& part : changed) ConvertBgrxToI420(bgrx, stride, width, height, part, planes);
     }
     s->picture->pts = s->videoPts++;
     return s->Encode(s->video, s->videoStream, s->picture);
+}
+
+bool Mp4Writer::WriteFrame(const uint8_t* bgrx, int stride, bool sameAsPrevious) {
+    std::vector<PixelRect> changed;
+    if (!sameAsPrevious && state_) changed.push_back(PixelRect{0, 0, state_->settings.width, state_->settings.height});
+    return WriteFrame(bgrx, stride, changed);
 }
 
 bool Mp4Writer::WriteAudio(const int16_t* samples, size_t frames) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "media/bgrx_to_i420.h"
+
 namespace tovra {
 
 struct Mp4Chapter {
@@ -34,8 +36,11 @@ public:
     // Writes path directly (the caller makes it atomic). False with Error() set.
     bool Open(const std::string& path, const Mp4Settings& settings);
     // The next frame (frame n shows from n / frameRate s): 32-bit pixels as QImage::Format_RGB32
-    // stores them (bytes B,G,R,X), width x height, stride in bytes. sameAsPrevious: the caller
-    // knows it equals the last frame, so the last converted picture is encoded again.
+    // stores them (bytes B,G,R,X), width x height, stride in bytes. changed: the parts that differ
+    // from the last frame; only they are converted again, and none encodes the last picture again.
+    // The first frame is converted whole.
+    bool WriteFrame(const uint8_t* bgrx, int stride, const std::vector<PixelRect>& changed);
+    // sameAsPrevious: nothing changed; otherwise the whole frame did.
     bool WriteFrame(const uint8_t* bgrx, int stride, bool sameAsPrevious);
     // Sound, signed 16-bit interleaved at audioRate/audioChannels, any number of frames per call,
     // in order from time 0.

@@ -50,15 +50,21 @@ void LecturePicture::DrawBase(const QImage& page, const LectureScene& scene) {
     }
 }
 
+// Where the pointer's picture lands on the frame, within the page.
+QRect LecturePicture::PointerRect(QPoint at) const {
+    return QRect(page_.topLeft() + at, pointer_.size()).intersected(page_);
+}
+
 bool LecturePicture::Compose(const QImage& page, long long pageKey, const LectureScene& scene, uint64_t timeMs,
                              const QImage* camera) {
     (void)timeMs;
-    bool changed = !haveFrame_;
+    changed_.clear();
+    bool wholePage = !haveFrame_;
     if (pageKey != baseKey_ || scene.inkVersion != baseInk_) {
         DrawBase(page, scene);
         baseKey_ = pageKey;
         baseInk_ = scene.inkVersion;
-        changed = true;
+        wholePage = true;
     }
     QPoint at;
     const bool pointerShown = scene.hasPointer && scene.page != 0 && !pointer_.isNull();
@@ -67,30 +73,46 @@ bool LecturePicture::Compose(const QImage& page, long long pageKey, const Lectur
             placement_.Map(page_.width(), page_.height(), scene.pointerTimeMs).At(scene.pointer);
         at = QPoint(static_cast<int>(std::lround(q.x)), static_cast<int>(std::lround(q.y)));
     }
-    if (pointerShown != pointerShown_ || (pointerShown && at != pointerAt_)) changed = true;
-    if (camera && !camera->isNull() && !camera_.isEmpty()) {
-        cameraPicture_ = camera->size() == camera_.size() ? *camera : camera->scaled(camera_.size());
-        changed = true;
-    }
-    if (!changed) return false;
-    pointerShown_ = pointerShown;
-    pointerAt_ = at;
-    haveFrame_ = true;
+    const bool pointerMoved = pointerShown != pointerShown_ || (pointerShown && at != pointerAt_);
+    const bool freshCamera = camera && !camera->isNull() && !camera_.isEmpty();
+    if (freshCamera) cameraPicture_ = camera->size() == camera_.size() ? *camera : camera->scaled(camera_.size());
 
     QPainter p(&frame_);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(page_.topLeft(), base_);
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (pointerShown) {
+    // The page's parts to bring back: all of it, or where the pointer was and where it goes.
+    if (wholePage) {
+        changed_.push_back(page_);
+    } else if (pointerMoved) {
+        if (pointerShown_) changed_.push_back(PointerRect(pointerAt_));
+        if (pointerShown) changed_.push_back(PointerRect(at));
+    }
+    for (const QRect& part : changed_) {
+        if (!part.isEmpty()) p.drawImage(part.topLeft(), base_, part.translated(-page_.topLeft()));
+    }
+    if (pointerShown && !changed_.empty()) {
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
         p.setClipRect(page_);
         p.drawImage(page_.topLeft() + at, pointer_);
         p.setClipping(false);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
     }
-    if (!camera_.isEmpty()) {
+    pointerShown_ = pointerShown;
+    pointerAt_ = at;
+    if (!camera_.isEmpty() && (freshCamera || !haveFrame_)) {
         if (cameraPicture_.isNull()) p.fillRect(camera_, Qt::black);
         else p.drawImage(camera_.topLeft(), cameraPicture_);
+        changed_.push_back(camera_);
     }
-    return true;
+    if (!haveFrame_) changed_ = {frame_.rect()};
+    haveFrame_ = true;
+    std::erase_if(changed_, [](const QRect& r) { return r.isEmpty(); });
+    return !changed_.empty();
+}
+
+std::vector<PixelRect> ChangedParts(const LecturePicture& picture) {
+    std::vector<PixelRect> parts;
+    for (const QRect& r : picture.Changed()) parts.push_back(PixelRect{r.x(), r.y(), r.width(), r.height()});
+    return parts;
 }
 
 }  // namespace tovra

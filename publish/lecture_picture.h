@@ -5,7 +5,9 @@
 
 #include <QImage>
 #include <QRect>
+#include <vector>
 
+#include "media/bgrx_to_i420.h"
 #include "publish/lecture_script.h"
 
 namespace tovra {
@@ -21,13 +23,18 @@ public:
 
     // Brings the frame to scene at timeMs. page: the page's picture at PageRect's size, with
     // pageKey naming it (a new key redraws). camera: a new camera picture, or null when it has
-    // not changed. Returns false when the frame is the same as the last one.
+    // not changed. Returns false when the frame is the same as the last one. Only what changed is
+    // drawn again: the page with its ink on a turn or a stroke, else where the pointer was and is,
+    // and the camera's picture.
     bool Compose(const QImage& page, long long pageKey, const LectureScene& scene, uint64_t timeMs,
                  const QImage* camera);
     const QImage& Frame() const { return frame_; }
+    // The parts of Frame that the last Compose changed (none when it returned false).
+    const std::vector<QRect>& Changed() const { return changed_; }
 
 private:
     void DrawBase(const QImage& page, const LectureScene& scene);
+    QRect PointerRect(QPoint at) const;
 
     LecturePlacement placement_;
     QImage pointer_;
@@ -41,6 +48,10 @@ private:
     bool haveFrame_ = false;
     bool pointerShown_ = false;
     QPoint pointerAt_;
+    std::vector<QRect> changed_;
 };
+
+// What the last Compose changed, for the video writer to convert.
+std::vector<PixelRect> ChangedParts(const LecturePicture& picture);
 
 }  // namespace tovra

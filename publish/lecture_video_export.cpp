@@ -201,9 +201,9 @@ VideoExportOutcome ExportLectureVideo(const CourseProject& course, const std::st
             fresh = true;
             pending = camera.NextPicture(cameraSize.width(), cameraSize.height(), pixels, pictureTime);
         }
-        const bool changed = picture.Compose(found->second, key, scene, t, fresh ? &latest : nullptr);
+        picture.Compose(found->second, key, scene, t, fresh ? &latest : nullptr);
         const QImage& frame = picture.Frame();
-        if (!writer.WriteFrame(frame.constBits(), static_cast<int>(frame.bytesPerLine()), !changed)) {
+        if (!writer.WriteFrame(frame.constBits(), static_cast<int>(frame.bytesPerLine()), ChangedParts(picture))) {
             return writeFailed();
         }
         // The sound up to the end of this frame.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QRegion>
 
 #include "publish/lecture_picture.h"
 
@@ -52,6 +53,59 @@ TEST(LecturePicture, PageInkPointerAndCameraEachInTheirPlaceAndOnlyChangesAreDra
     const QImage page2 = Filled({960, 720}, QColor(0, 150, 0));
     ASSERT_TRUE(picture.Compose(page2, 2, turned.At(450), 450, nullptr));
     EXPECT_EQ(QColor(f.pixel(480, 360)), QColor(0, 150, 0));
+}
+
+// Only the changed parts are drawn again, and the frame is still the one a picture drawn from
+// nothing would show: the parts cover every pixel that differs from the frame before.
+TEST(LecturePicture, TheChangedPartsHoldEveryDifferenceAndNoMore) {
+    QImage pointer(12, 16, QImage::Format_ARGB32);
+    pointer.fill(Qt::transparent);
+    for (int i = 0; i < 12; ++i) pointer.setPixelColor(i, i, QColor(0, 255, 0));
+    const LecturePlacement placement(PositionSpace::Slide, {});
+    LectureScript script({{100, "pages", "(1,0)"},
+                          {150, "script", "(100,100)"},
+                          {300, "script", "(110,104)"},
+                          {500, "dpaths", "5,0,\"'m0,270l720,270'>\""},
+                          {700, "script", "(715,535)"},  // the pointer at the page's corner
+                          {900, "pages", "(2,0)"}});
+    const QImage page1 = Filled({960, 720}, QColor(0, 0, 200)), page2 = Filled({960, 720}, QColor(200, 100, 0));
+    LecturePicture picture(1280, 720, true, placement, pointer);
+    QImage before;
+    QImage camera;
+    for (uint64_t t = 100; t <= 1000; t += 50) {
+        const LectureScene scene = script.At(t);
+        const QImage* fresh = nullptr;
+        if (t % 200 == 0) {
+            camera = Filled(picture.CameraRect().size(), QColor::fromHsv(static_cast<int>(t / 5 % 360), 255, 255));
+            fresh = &camera;
+        }
+        const QImage& page = scene.page == 2 ? page2 : page1;
+        const bool changed = picture.Compose(page, scene.page, scene, t, fresh);
+        SCOPED_TRACE("at " + std::to_string(t) + " ms");
+        EXPECT_EQ(changed, !picture.Changed().empty());
+        LecturePicture anew(1280, 720, true, placement, pointer);
+        anew.Compose(page, scene.page, scene, t, camera.isNull() ? nullptr : &camera);
+        ASSERT_EQ(picture.Frame(), anew.Frame());
+        if (!before.isNull()) {
+            QRegion parts;
+            for (const QRect& r : picture.Changed()) parts += r;
+            int outside = 0;
+            for (int y = 0; y < 720; ++y) {
+                for (int x = 0; x < 1280; ++x) {
+                    if (before.pixel(x, y) != picture.Frame().pixel(x, y) && !parts.contains(QPoint(x, y))) ++outside;
+                }
+            }
+            EXPECT_EQ(outside, 0);
+            // A pointer move or a new camera picture is a small part of the frame.
+            const bool turnOrInk = t == 500 || t == 900;
+            if (!turnOrInk) {
+                long long area = 0;
+                for (const QRect& r : picture.Changed()) area += static_cast<long long>(r.width()) * r.height();
+                EXPECT_LT(area, 1280 * 720 / 10);
+            }
+        }
+        before = picture.Frame().copy();
+    }
 }
 
 TEST(LecturePicture, WithoutACameraThePageHasTheWholeWidth) {
