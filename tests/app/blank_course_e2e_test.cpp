@@ -35,29 +35,6 @@ namespace fs = std::filesystem;
 class BlankCourse : public testing_support::CourseFrameTest {
 protected:
     std::string Project() { return ReadBytes(dir / "Lesson1/Lesson1.lsn"); }
-    // Leaves the editor and waits until the viewer has loaded again.
-    bool LeaveEditor() {
-        // As a teacher would, let the editor load first: a navigation that cuts a load short may
-        // never report its own end.
-        if (!EditorReady()) return false;
-        const qsizetype before = loads.size();
-        if (!router.Dispatch(cmd::kEditHtml) || view->Editing()) return false;
-        return WaitUntil(
-            [&] { return loads.size() > before && loads.last().contains(QLatin1String("fullscreen.htm")); }, 10000);
-    }
-    // Waits until the editor page is on show with its own functions in place.
-    bool EditorReady() {
-        return WaitUntil(
-            [&] {
-                return view->Editing() &&
-                       view->Browser().CurrentUrl().toString().contains(QLatin1String("ZonEdit.htm")) &&
-                       Evaluate(QStringLiteral("typeof SaveEdit + typeof AppendTable + (function () { try {"
-                                               " return zonEdit.serialize().length > 0 ? 'page' : ''; }"
-                                               " catch (e) { return ''; } })()")) ==
-                           QLatin1String("functionfunctionpage");
-            },
-            10000);
-    }
     std::string PageOne() { return ReadBytes(dir / "Lesson1/web.files/1.html"); }
     static std::string ProjectWith(const std::string& pageLines, int count) {
         return "TVCF\r\n*\r\nOptics\r\nLee\r\nCOUNT:" + std::to_string(count) + "\r\n" + pageLines;

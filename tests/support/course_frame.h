@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_ids.h"
 #include "app/create_course_dialog.h"
 #include "app/main_frame.h"
 #include "app/settings.h"
@@ -82,6 +83,29 @@ protected:
                << ", viewer " << shown.toStdString();
     }
 
+    // Leaves the editor and waits until the viewer has loaded again.
+    bool LeaveEditor() {
+        // As a teacher would, let the editor load first: a navigation that cuts a load short may
+        // never report its own end.
+        if (!EditorReady()) return false;
+        const qsizetype before = loads.size();
+        if (!router.Dispatch(cmd::kEditHtml) || view->Editing()) return false;
+        return WaitUntil(
+            [&] { return loads.size() > before && loads.last().contains(QLatin1String("fullscreen.htm")); }, 10000);
+    }
+    // Waits until the editor page is on show with its own functions in place.
+    bool EditorReady() {
+        return WaitUntil(
+            [&] {
+                return view->Editing() &&
+                       view->Browser().CurrentUrl().toString().contains(QLatin1String("ZonEdit.htm")) &&
+                       Evaluate(QStringLiteral("typeof SaveEdit + typeof AppendTable + (function () { try {"
+                                               " return zonEdit.serialize().length > 0 ? 'page' : ''; }"
+                                               " catch (e) { return ''; } })()")) ==
+                           QLatin1String("functionfunctionpage");
+            },
+            10000);
+    }
     // What File New's dialog returns.
     std::string courseFileName = "Lesson1";
     std::string deckPath;
