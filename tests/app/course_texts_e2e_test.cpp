@@ -39,16 +39,8 @@ const std::string kQuotes = "\";window.__injected='dq';//";
 const std::string kApostrophes = "');window.__injected='sq';//";
 const std::string kBackslash = "\\\";window.__injected='bs';//";
 
-class CourseTexts : public testing_support::CourseFrameTest {
+class CourseTexts : public testing_support::RecordingFrameTest {
 protected:
-    void SetUp() override {
-        qputenv("TOVRA_TEST_CAMERA", "1");
-        CourseFrameTest::SetUp();
-    }
-    void TearDown() override {
-        CourseFrameTest::TearDown();
-        qunsetenv("TOVRA_TEST_CAMERA");
-    }
 
     // The create-course and course-details dialogs, filled as a teacher would.
     struct Details {

@@ -19,6 +19,7 @@
 #include "course/page_tree_bar.h"
 #include "platform/browser/browser_control.h"
 #include "platform/framework/message_box.h"
+#include "tests/support/view_input.h"
 #include "view/mirova_view.h"
 
 namespace {
@@ -38,14 +39,6 @@ public:
     }
 };
 
-void Mouse(CMirovaView* view, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-    QWidget* input = view->Browser().InputWidget();
-    if (!input) return;
-    const QPoint local = input->mapFrom(view, at);
-    QMouseEvent event(type, QPointF(local), QPointF(input->mapToGlobal(local)),
-                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(input, &event);
-}
 
 }  // namespace
 
@@ -119,9 +112,9 @@ int main(int argc, char* argv[]) {
             stroked = clock;
             if (!view->PenOn()) router.Dispatch(cmd::kPen);
             const int x = 150 + static_cast<int>(clock / 100 % 200);
-            Mouse(view, QEvent::MouseButtonPress, QPoint(x, 150), Qt::LeftButton);
-            for (int i = 1; i <= 8; ++i) Mouse(view, QEvent::MouseMove, QPoint(x + 20 * i, 150 + 10 * i), Qt::LeftButton);
-            Mouse(view, QEvent::MouseButtonRelease, QPoint(x + 160, 230), Qt::NoButton);
+            testing_support::SendMouse(view, QEvent::MouseButtonPress, QPoint(x, 150), Qt::LeftButton);
+            for (int i = 1; i <= 8; ++i) testing_support::SendMouse(view, QEvent::MouseMove, QPoint(x + 20 * i, 150 + 10 * i), Qt::LeftButton);
+            testing_support::SendMouse(view, QEvent::MouseButtonRelease, QPoint(x + 160, 230), Qt::NoButton);
         }
     });
     lecture.start(250);

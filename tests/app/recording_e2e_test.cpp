@@ -29,6 +29,7 @@
 #include "platform/framework/message_box.h"
 #include "tests/support/qt_test_application.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/view_input.h"
 #include "tests/support/web_test_app.h"
 #include "view/course_scripts.h"
 #include "view/mirova_view.h"
@@ -163,13 +164,7 @@ protected:
     bool WaitForClock(uint32_t ms) {
         return WaitUntil([&] { return view->ClockMs() >= ms; }, ms + 8000);
     }
-    void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        QWidget* input = view->Browser().InputWidget();
-        const QPoint local = input->mapFrom(view, at);
-        QMouseEvent event(type, QPointF(local), QPointF(input->mapToGlobal(local)),
-                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(input, &event);
-    }
+    void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) { testing_support::SendMouse(view, type, at, buttons); }
 
     TempDir dir;
     ProgramSettings saved;

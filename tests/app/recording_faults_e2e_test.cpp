@@ -36,16 +36,8 @@ std::vector<double> PacketTimes(const std::string& file, const char* kind) {
     return times;
 }
 
-class RecordingFaults : public testing_support::CourseFrameTest {
+class RecordingFaults : public testing_support::RecordingFrameTest {
 protected:
-    void SetUp() override {
-        qputenv("TOVRA_TEST_CAMERA", "1");
-        CourseFrameTest::SetUp();
-    }
-    void TearDown() override {
-        CourseFrameTest::TearDown();
-        qunsetenv("TOVRA_TEST_CAMERA");
-    }
     std::string Web() const { return dir / "Lesson1/web.files"; }
     // Waits for the next document to be ready (the one on show is marked, as until a navigation
     // commits the old document answers).

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QCursor>
-#include <QMouseEvent>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,27 +27,8 @@ std::string Read(const fs::path& path) {
     return text.str();
 }
 
-class VideoLecture : public testing_support::CourseFrameTest {
+class VideoLecture : public testing_support::RecordingFrameTest {
 protected:
-    void SetUp() override {
-        qputenv("TOVRA_TEST_CAMERA", "1");
-        CourseFrameTest::SetUp();
-    }
-    void TearDown() override {
-        CourseFrameTest::TearDown();
-        qunsetenv("TOVRA_TEST_CAMERA");
-    }
-    bool WaitForClock(uint32_t ms) {
-        return WaitUntil([&] { return view->ClockMs() >= ms; }, ms + 8000);
-    }
-    void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        QWidget* input = view->Browser().InputWidget();
-        const QPoint local = input->mapFrom(view, at);
-        QMouseEvent event(type, QPointF(local), QPointF(input->mapToGlobal(local)),
-                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(input, &event);
-    }
-
     // Six seconds on page 1 then page 2: the pointer moves at 1 s, a red stroke across the page's
     // middle at 2 s, the turn at 3.5 s. The course folder is kept as artifacts/<keepAs>.
     void Lecture(const fs::path& courseFolder, const std::string& keepAs) {

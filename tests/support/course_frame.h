@@ -19,6 +19,7 @@
 #include "platform/browser/browser_control.h"
 #include "platform/framework/message_box.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/view_input.h"
 #include "tests/support/web_test_app.h"
 #include "view/mirova_view.h"
 
@@ -117,6 +118,23 @@ protected:
     CMirovaView* view = nullptr;
     std::unique_ptr<CMainFrame> frame;
     QStringList loads;  // documents the browser finished loading
+};
+
+// The same with the test-pattern camera offered, for tests that record.
+class RecordingFrameTest : public CourseFrameTest {
+protected:
+    void SetUp() override {
+        qputenv("TOVRA_TEST_CAMERA", "1");
+        CourseFrameTest::SetUp();
+    }
+    void TearDown() override {
+        CourseFrameTest::TearDown();
+        qunsetenv("TOVRA_TEST_CAMERA");
+    }
+    bool WaitForClock(uint32_t ms) {
+        return WaitUntil([&] { return view->ClockMs() >= ms; }, static_cast<int>(ms) + 8000);
+    }
+    void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) { SendMouse(view, type, at, buttons); }
 };
 
 }  // namespace tovra::testing_support
