@@ -16,7 +16,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Class_About"));
     auto* icon = new QLabel(this);
     icon->setPixmap(QApplication::windowIcon().pixmap(48, 48));
-    auto* line = new QLabel(QStringLiteral("Tovra Editor 1.0 版"), this);
+    auto* line = new QLabel(QStringLiteral("Tovra Editor %s 版"), this);
     lang::SetControlId(line, 1008);
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setDefault(true);
@@ -35,6 +35,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
 
     lang::LocalizeDialog(this);
+    // The language files name the version's place; the build says which it is.
+    line->setText(line->text().replace(QLatin1String("%s"), QLatin1String(TOVRA_VERSION)));
 }
 
 }  // namespace tovra

@@ -268,7 +268,7 @@ int RunCommandLine(int argc, char* argv[]) {
     }
     QCoreApplication::setApplicationName(QStringLiteral("Tovra Editor"));
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
-    Program().programFolder = ProgramFolderFromExecutable(QCoreApplication::applicationFilePath().toStdString());
+    LocateProgram(QCoreApplication::applicationFilePath().toStdString());
     Program().languageFile = LanguageFileFromSetting(ReadSetting({}, "Sel", kDefaultLanguageFile));
 
     const std::vector<std::string> args(argv + 1, argv + argc);

@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/mirova_app.h"
+#include "app/settings.h"
 
 int main(int argc, char* argv[]) {
     // The command line's verbs run without a window, before anything needs a display.
@@ -17,7 +18,9 @@ int main(int argc, char* argv[]) {
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovra Editor"));
     QApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
-    QApplication::setWindowIcon(QIcon(QCoreApplication::applicationDirPath() + QStringLiteral("/icons/tovra.svg")));
+    tovra::LocateProgram(QCoreApplication::applicationFilePath().toStdString());
+    QApplication::setWindowIcon(
+        QIcon(QString::fromStdString(tovra::Program().programFolder) + QStringLiteral("icons/tovra.svg")));
 
     tovra::CMirovaApp app;
     if (!app.InitInstance(QCoreApplication::arguments())) return app.ExitInstance(0);

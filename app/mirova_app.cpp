@@ -60,7 +60,7 @@ bool CMirovaApp::InitInstance(const QStringList& arguments) {
     recent_->Load(profile_->Settings());
 
     // 8.-9. Program folder and language.
-    Program().programFolder = ProgramFolderFromExecutable(QCoreApplication::applicationFilePath().toStdString());
+    LocateProgram(QCoreApplication::applicationFilePath().toStdString());
     Program().languageFile = LanguageFileFromSetting(ReadSetting({}, "Sel", kDefaultLanguageFile));
 
     // 10. One document, one frame, one view for the whole run.
@@ -77,8 +77,11 @@ bool CMirovaApp::InitInstance(const QStringList& arguments) {
     connect(guard_.get(), &shell::SingleInstanceGuard::openRequested, this,
             [this](const QString& path) { OpenDocumentFile(path); });
 
-    // 11. Let the desktop open ".lsn" files with this program.
-    shell::RegisterShellFileTypes(QCoreApplication::applicationFilePath());
+    // 11. Let the desktop open ".lsn" files with this program, unless the installed package
+    // registers them already.
+    if (!shell::InstalledRegistration(QString::fromStdString(Program().installedPrefix))) {
+        shell::RegisterShellFileTypes(QCoreApplication::applicationFilePath());
+    }
 
     // 12. The command line: a file to open, or an empty start.
     if (!file.isEmpty()) {

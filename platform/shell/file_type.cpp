@@ -114,4 +114,11 @@ bool RegisterShellFileTypes(const QString& executablePath, const QString& dataHo
     return mime != WriteResult::Failed && entry != WriteResult::Failed;
 }
 
+bool InstalledRegistration(const QString& installedPrefix) {
+    if (installedPrefix.isEmpty()) return false;
+    const QString share = QDir(installedPrefix).filePath(QStringLiteral("share"));
+    return QFileInfo::exists(share + QStringLiteral("/mime/packages/tovra-editor.xml")) &&
+           QFileInfo::exists(share + QStringLiteral("/applications/tovra-editor.desktop"));
+}
+
 }  // namespace tovra::shell

@@ -23,4 +23,8 @@ QByteArray DesktopEntry(const QString& executablePath);
 bool RegisterShellFileTypes(const QString& executablePath, const QString& dataHome = QString(),
                             bool* wroteSomething = nullptr);
 
+// True when the prefix the program is installed in (empty: none) has the type and the desktop
+// entry registered for the whole system (PREFIX/share/mime/packages, PREFIX/share/applications).
+bool InstalledRegistration(const QString& installedPrefix);
+
 }  // namespace tovra::shell

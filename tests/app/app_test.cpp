@@ -1,6 +1,8 @@
 // Start-up values: program folder, language choice, the settings file and the command line.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/mirova_app.h"
 #include "app/settings.h"
 #include "tests/support/temp_dir.h"
@@ -38,6 +40,52 @@ TEST(ProgramSettingsTest, SettingsFileRoundTripInSectionUser) {
 
     WriteBytes(dir / "Vanti.ini", "[USER]\r\nSel=\r\n");  // present but empty
     EXPECT_EQ(ReadSetting({}, "Sel", kDefaultLanguageFile), "");
+    Program() = saved;
+}
+
+// The build tree keeps its data and its settings beside the executable; an installed program
+// finds its data in PREFIX/share/tovra-editor and writes the user's changes in the XDG config
+// folder, where they win over the program's defaults.
+TEST(ProgramSettingsTest, BuildTreeAndInstalledLayoutsFindTheirDataAndTheirSettings) {
+    TempDir dir;
+    const ProgramSettings saved = Program();
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").c_str());
+    const std::string user = dir.path() + "/config/tovra-editor/Vanti.ini";
+
+    // The build tree: Language/ beside the executable, even in a folder called bin.
+    std::filesystem::create_directories(dir / "build/bin/Language");
+    LocateProgram(dir.path() + "/build/bin/tovra-editor");
+    EXPECT_EQ(Program().programFolder, dir.path() + "/build/bin/");
+    EXPECT_EQ(Program().installedPrefix, "");
+    EXPECT_EQ(Program().userSettingsFile, user);
+    EXPECT_TRUE(WriteSetting({}, "Sel", "Language/English.ini"));
+    EXPECT_NE(ReadBytes(dir / "build/bin/Vanti.ini").find("Sel=Language/English.ini"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(user));
+
+    // Installed: PREFIX/bin and PREFIX/share/tovra-editor, whose Vanti.ini holds the defaults.
+    std::filesystem::create_directories(dir / "usr/bin");
+    std::filesystem::create_directories(dir / "usr/share/tovra-editor/Language");
+    WriteBytes(dir / "usr/share/tovra-editor/Vanti.ini", "[USER]\r\nSel=Language/English.ini\r\nOther=kept\r\n");
+    LocateProgram(dir.path() + "/usr/bin/tovra-editor");
+    EXPECT_EQ(Program().programFolder, dir.path() + "/usr/share/tovra-editor/");
+    EXPECT_EQ(Program().installedPrefix, dir.path() + "/usr/");
+    EXPECT_EQ(ReadSetting({}, "Sel", kDefaultLanguageFile), "Language/English.ini");  // the default
+    // A change goes to the user's file, even where the program's could be written (root), and wins.
+    EXPECT_TRUE(WriteSetting({}, "Sel", "Language/Chinese.ini"));
+    EXPECT_NE(ReadBytes(user).find("Sel=Language/Chinese.ini"), std::string::npos);
+    EXPECT_EQ(ReadBytes(dir / "usr/share/tovra-editor/Vanti.ini").find("Chinese"), std::string::npos);
+    EXPECT_EQ(ReadSetting({}, "Sel", kDefaultLanguageFile), "Language/Chinese.ini");
+    EXPECT_EQ(ReadSetting({}, "Other", ""), "kept");  // what the user has not set stays the program's
+
+    // A bin folder without the data beside it or under share stays where it is.
+    std::filesystem::create_directories(dir / "bare/bin");
+    LocateProgram(dir.path() + "/bare/bin/tovra-editor");
+    EXPECT_EQ(Program().programFolder, dir.path() + "/bare/bin/");
+    EXPECT_EQ(Program().installedPrefix, "");
+
+    if (savedConfig.isNull()) qunsetenv("XDG_CONFIG_HOME");
+    else qputenv("XDG_CONFIG_HOME", savedConfig);
     Program() = saved;
 }
 

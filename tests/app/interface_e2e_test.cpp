@@ -162,6 +162,11 @@ TEST_F(Interface, EveryTextOnShowIsInTheOneLanguageChosen) {
         view->Bandwidth().hide();
         AboutDialog about(frame.get());
         ExpectWidgets(QStringLiteral("About"), &about);
+        // The About box names the build's version in the language's words.
+        QStringList aboutTexts;
+        for (const QLabel* label : about.findChildren<QLabel*>()) aboutTexts << label->text();
+        EXPECT_TRUE(aboutTexts.join(QLatin1Char('|')).contains(QLatin1String(" " TOVRA_VERSION)))
+            << aboutTexts.join(QLatin1Char('|')).toStdString();
 
         // Every message the code can show, and the file filters.
         for (const std::string& key : keys) {

@@ -2,6 +2,7 @@
 #include "platform/shell/file_type.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -105,6 +106,24 @@ TEST_F(FileTypeTest, DataHomeDefaultsToXdgDataHomeAndAnUnwritableOneFails) {
     bool wrote = true;
     EXPECT_FALSE(RegisterShellFileTypes(QStringLiteral("/opt/t"), Entry(), &wrote)) << "a file is no folder";
     EXPECT_FALSE(wrote);
+}
+
+// The package's own copy of the type is the one the program writes, and an installed prefix that
+// has it and the desktop entry needs no registration of the user's own.
+TEST_F(FileTypeTest, TheInstalledTypeIsTheSameAndAnInstalledPrefixRegistersIt) {
+    EXPECT_EQ(ReadAll(QStringLiteral(TOVRA_SOURCE_DIR "/packaging/tovra-editor.xml")), MimePackageXml());
+    EXPECT_FALSE(InstalledRegistration(QString()));
+    const QString prefix = home.path() + QStringLiteral("/usr/");
+    EXPECT_FALSE(InstalledRegistration(prefix));
+    auto touch = [](const QString& path) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly);
+    };
+    ASSERT_TRUE(touch(prefix + QStringLiteral("share/mime/packages/tovra-editor.xml")));
+    EXPECT_FALSE(InstalledRegistration(prefix));  // the type without the entry is not enough
+    ASSERT_TRUE(touch(prefix + QStringLiteral("share/applications/tovra-editor.desktop")));
+    EXPECT_TRUE(InstalledRegistration(prefix));
 }
 
 TEST_F(FileTypeTest, DesktopFileValidateAcceptsTheEntry) {
