@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps configure build run test bench package fuzz clean
 
 all: build
 
@@ -27,6 +27,10 @@ test: build
 
 bench: build
 	$(BUILD)/bin/tovra-bench
+
+# The Debian package, tovra-editor_<version>_<arch>.deb in the build folder.
+package: build
+	cmake --build $(BUILD) --target package
 
 # Runs each fuzzer for FUZZ_SECONDS (default 600) with a clang build of its own.
 FUZZ_SECONDS ?= 600
