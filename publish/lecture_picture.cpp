@@ -1,6 +1,7 @@
 #include "publish/lecture_picture.h"
 
 #include <QPainter>
+#include <QFont>
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
@@ -23,6 +24,7 @@ LecturePicture::LecturePicture(int width, int height, bool withCamera, LecturePl
         const int margin = std::max(8, width / 80);
         const int w = column - 2 * margin, h = w * 3 / 4;
         camera_ = QRect(width - column + margin, height - margin - h, w, h);
+        heading_ = QRect(camera_.left(), margin, w, camera_.top() - 2 * margin);
     }
     base_ = QImage(page_.size(), QImage::Format_RGB32);
 }
@@ -48,6 +50,43 @@ void LecturePicture::DrawBase(const QImage& page, const LectureScene& scene) {
         }
         p.drawPath(path);
     }
+}
+
+void LecturePicture::SetHeading(QString course, QString lecturer, std::map<int, QString> pageTitles) {
+    course_ = std::move(course);
+    lecturer_ = std::move(lecturer);
+    pageTitles_ = std::move(pageTitles);
+}
+
+// The course's name and lecturer at the top of the column, the page's title below them, each
+// wrapped to the column and cut off where the column ends.
+void LecturePicture::DrawHeading(QPainter& p, int page) {
+    p.fillRect(heading_, kBackground);
+    if (heading_.height() <= 0) return;
+    p.save();
+    p.setClipRect(heading_);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const int unit = std::max(10, frame_.height() / 40);  // 18 px at 720 lines
+    int y = heading_.top();
+    const auto block = [&](const QString& text, int pixels, bool bold, QColor colour) {
+        if (text.isEmpty()) return;
+        QFont font = p.font();
+        font.setPixelSize(pixels);
+        font.setBold(bold);
+        p.setFont(font);
+        p.setPen(colour);
+        const QRect room(heading_.left(), y, heading_.width(), heading_.bottom() - y);
+        const QRect used = p.boundingRect(room, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text);
+        p.drawText(room, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text);
+        y = used.bottom() + unit / 2;
+    };
+    block(course_, unit * 3 / 2, true, QColor(0xf0, 0xf4, 0xf8));
+    block(lecturer_, unit, false, QColor(0xa8, 0xb8, 0xc8));
+    y += unit;
+    const auto title = pageTitles_.find(page);
+    if (title != pageTitles_.end()) block(title->second, unit * 5 / 4, true, QColor(0x8c, 0xc8, 0xff));
+    p.restore();
 }
 
 // Where the pointer's picture lands on the frame, within the page.
@@ -98,6 +137,11 @@ bool LecturePicture::Compose(const QImage& page, long long pageKey, const Lectur
     }
     pointerShown_ = pointerShown;
     pointerAt_ = at;
+    if (!heading_.isEmpty() && scene.page != headingPage_) {
+        DrawHeading(p, scene.page);
+        headingPage_ = scene.page;
+        changed_.push_back(heading_);
+    }
     if (!camera_.isEmpty() && (freshCamera || !haveFrame_)) {
         if (cameraPicture_.isNull()) p.fillRect(camera_, Qt::black);
         else p.drawImage(camera_.topLeft(), cameraPicture_);

@@ -5,10 +5,14 @@
 
 #include <QImage>
 #include <QRect>
+#include <QString>
+#include <map>
 #include <vector>
 
 #include "media/bgrx_to_i420.h"
 #include "publish/lecture_script.h"
+
+class QPainter;
 
 namespace tovra {
 
@@ -20,6 +24,13 @@ public:
     // Where the page is shown, and where the camera's picture goes (empty without one).
     QRect PageRect() const { return page_; }
     QRect CameraRect() const { return camera_; }
+    // The part of the camera's column above the camera, where the course and the page are named
+    // (empty without a camera).
+    QRect HeadingRect() const { return heading_; }
+
+    // The course's name and lecturer, and each page's title, for the heading; before the first
+    // Compose.
+    void SetHeading(QString course, QString lecturer, std::map<int, QString> pageTitles);
 
     // Brings the frame to scene at timeMs. page: the page's picture at PageRect's size, with
     // pageKey naming it (a new key redraws). camera: a new camera picture, or null when it has
@@ -35,11 +46,16 @@ public:
 private:
     void DrawBase(const QImage& page, const LectureScene& scene);
     QRect PointerRect(QPoint at) const;
+    void DrawHeading(QPainter& p, int page);
 
     LecturePlacement placement_;
     QImage pointer_;
     QRect page_;
     QRect camera_;
+    QRect heading_;
+    QString course_, lecturer_;
+    std::map<int, QString> pageTitles_;
+    int headingPage_ = -1;
     QImage base_;    // the page with its ink
     QImage frame_;
     QImage cameraPicture_;

@@ -172,6 +172,10 @@ VideoExportOutcome ExportLectureVideo(const CourseProject& course, const std::st
 
     LecturePicture picture(options.width, options.height, withCamera, placement,
                            QImage(QString::fromStdString(web + "/image/Cursor.gif")).convertToFormat(QImage::Format_ARGB32));
+    std::map<int, QString> titles;
+    for (const CoursePage& p : course.pages) titles[p.number] = QString::fromStdString(p.title);
+    picture.SetHeading(QString::fromStdString(course.courseName), QString::fromStdString(course.teacherName),
+                       std::move(titles));
     const QSize pageSize = picture.PageRect().size();
     const QSize cameraSize = picture.CameraRect().size();
     std::map<long long, QImage> pictures;  // each page and step rendered once

@@ -2,8 +2,16 @@
 
 #include <QImage>
 #include <QRegion>
+#include <algorithm>
+
+#include <QGuiApplication>
 
 #include "publish/lecture_picture.h"
+#include "tests/support/qt_test_application.h"
+
+// The heading's text needs fonts, and so a GUI application.
+static ::testing::Environment* const kQtApp =
+    ::testing::AddGlobalTestEnvironment(new tovra::testing_support::QtApplicationEnvironment<QGuiApplication>);
 
 namespace tovra {
 namespace {
@@ -69,7 +77,12 @@ TEST(LecturePicture, TheChangedPartsHoldEveryDifferenceAndNoMore) {
                           {700, "script", "(715,535)"},  // the pointer at the page's corner
                           {900, "pages", "(2,0)"}});
     const QImage page1 = Filled({960, 720}, QColor(0, 0, 200)), page2 = Filled({960, 720}, QColor(200, 100, 0));
+    const auto heading = [](LecturePicture& p) {
+        p.SetHeading(QStringLiteral("光学 Optics"), QStringLiteral("Lee"),
+                     {{1, QStringLiteral("Light and its paths")}, {2, QStringLiteral("第二页 Lenses")}});
+    };
     LecturePicture picture(1280, 720, true, placement, pointer);
+    heading(picture);
     QImage before;
     QImage camera;
     for (uint64_t t = 100; t <= 1000; t += 50) {
@@ -84,6 +97,7 @@ TEST(LecturePicture, TheChangedPartsHoldEveryDifferenceAndNoMore) {
         SCOPED_TRACE("at " + std::to_string(t) + " ms");
         EXPECT_EQ(changed, !picture.Changed().empty());
         LecturePicture anew(1280, 720, true, placement, pointer);
+        heading(anew);
         anew.Compose(page, scene.page, scene, t, camera.isNull() ? nullptr : &camera);
         ASSERT_EQ(picture.Frame(), anew.Frame());
         if (!before.isNull()) {
@@ -103,6 +117,20 @@ TEST(LecturePicture, TheChangedPartsHoldEveryDifferenceAndNoMore) {
                 for (const QRect& r : picture.Changed()) area += static_cast<long long>(r.width()) * r.height();
                 EXPECT_LT(area, 1280 * 720 / 10);
             }
+        }
+        // The course and the page are named above the camera, in light letters on the screen's colour.
+        const QRect h = picture.HeadingRect();
+        ASSERT_FALSE(h.isEmpty());
+        EXPECT_LT(h.bottom(), picture.CameraRect().top());
+        EXPECT_GE(h.left(), picture.PageRect().right());
+        int light = 0;
+        for (int y = h.top(); y <= h.bottom(); ++y) {
+            for (int x = h.left(); x <= h.right(); ++x) light += qGray(picture.Frame().pixel(x, y)) > 160;
+        }
+        EXPECT_GT(light, 100);
+        if (t == 900) {  // the turn names page 2
+            EXPECT_NE(std::find(picture.Changed().begin(), picture.Changed().end(), h), picture.Changed().end());
+            EXPECT_NE(before.copy(h), picture.Frame().copy(h));
         }
         before = picture.Frame().copy();
     }
