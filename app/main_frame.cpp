@@ -1,6 +1,8 @@
 // The main window and its bars.
 #include "app/main_frame.h"
 
+#include <cerrno>
+
 #include <QAction>
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -27,6 +29,7 @@
 #include "app/toolbar_icons.h"
 #include "course/page_tree_bar.h"
 #include "lang/language_table.h"
+#include "platform/framework/message_box.h"
 #include "lang/localize.h"
 #include "platform/shell/profile.h"
 #include "platform/shell/recent_files.h"
@@ -276,7 +279,9 @@ void CMainFrame::SwitchLanguage(int id) {
     // A page in the editor is shown again in the new language; an unsaved edit is asked about.
     if (view_ && !view_->BeforeLanguageSwitch()) return;
     Program().languageFile = std::string(id == cmd::kLanguageChinese ? kDefaultLanguageFile : kEnglishLanguageFile);
-    WriteSetting({}, "Sel", Program().languageFile);
+    errno = 0;
+    const bool kept = WriteSetting({}, "Sel", Program().languageFile);
+    const int why = errno ? errno : EACCES;
     languageChoice_ = id == cmd::kLanguageChinese ? 0 : 1;
     // Everything on show takes the new language at once.
     lang::ApplyToolkitTranslation();
@@ -286,6 +291,12 @@ void CMainFrame::SwitchLanguage(int id) {
     if (!view_ || view_->State() == RecordState::Stopped) timePane_->ShowText(TimeIdleText());
     statusBar()->showMessage(statusText_.isEmpty() ? IdleText() : statusText_);
     if (view_) view_->AfterLanguageSwitch();
+    // Said in the new language, once it is on show: the next start would be in the old one.
+    if (!kept) {
+        const std::string file = SettingsFileForChanges();
+        framework::Messages().Show(this, lang::MessageWith("LanguageNotKept",
+                                                           {QString::fromStdString(file), lang::SystemReason(why)}));
+    }
 }
 
 void CMainFrame::BringToFront() {

@@ -94,13 +94,18 @@ std::string ReadSetting(std::string_view section, std::string_view key, std::str
     return text::ReadIniStringA(Program().userSettingsFile, SectionOrDefault(section), key, programValue);
 }
 
+std::string SettingsFileForChanges() {
+    return ChangesBesideProgram() ? ProgramSettingsPath() : Program().userSettingsFile;
+}
+
 bool WriteSetting(std::string_view section, std::string_view key, std::string_view value) {
-    if (ChangesBesideProgram()) return text::WriteIniString(ProgramSettingsPath(), SectionOrDefault(section), key, value);
-    const std::string& user = Program().userSettingsFile;
-    if (user.empty()) return false;
-    std::error_code ec;
-    fs::create_directories(fs::path(user).parent_path(), ec);
-    return text::WriteIniString(user, SectionOrDefault(section), key, value);
+    const std::string file = SettingsFileForChanges();
+    if (file.empty()) return false;
+    if (!ChangesBesideProgram()) {
+        std::error_code ec;
+        fs::create_directories(fs::path(file).parent_path(), ec);
+    }
+    return text::WriteIniString(file, SectionOrDefault(section), key, value);
 }
 
 }  // namespace tovra

@@ -46,5 +46,7 @@ std::string LanguageFileFromSetting(std::string_view stored);
 std::string ReadSetting(std::string_view section, std::string_view key, std::string_view defaultValue);
 // Writes key=value into the file changes go to; false when it could not be written.
 bool WriteSetting(std::string_view section, std::string_view key, std::string_view value);
+// The file changes go to (empty when there is none: no home folder).
+std::string SettingsFileForChanges();
 
 }  // namespace tovra

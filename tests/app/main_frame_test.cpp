@@ -177,6 +177,26 @@ TEST_F(MainFrameTest, LanguageSwitchTakesEveryTextOnShowAtOnce) {
     EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
 }
 
+// A choice that cannot be kept is said, in the new language, naming the file; the switch stands.
+TEST_F(MainFrameTest, ALanguageChoiceThatCannotBeKeptIsSaid) {
+    Start("Language/English.ini");
+    Program().installedPrefix = dir.path() + "/";  // installed: changes go to the user's file
+    Program().userSettingsFile = dir.path() + "/not a folder/tovra-editor/Vanti.ini";
+    WriteBytes(dir / "not a folder", "a file where the folder would be");
+    messages.shown.clear();
+    ASSERT_TRUE(router.Dispatch(cmd::kLanguageChinese));
+    EXPECT_EQ(frame->LanguageChoice(), 0);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("界面语言已切换"))) << messages.shown[0].toStdString();
+    EXPECT_TRUE(messages.shown[0].contains(QString::fromStdString(Program().userSettingsFile)));
+    // Once it can be written, the switch says nothing.
+    Program().userSettingsFile = dir.path() + "/config/tovra-editor/Vanti.ini";
+    messages.shown.clear();
+    ASSERT_TRUE(router.Dispatch(cmd::kLanguageEnglish));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('|')).toStdString();
+    EXPECT_NE(ReadBytes(Program().userSettingsFile).find("Sel=Language/English.ini"), std::string::npos);
+}
+
 TEST_F(MainFrameTest, VideoSourceMenuListsAtMostThirteenDevices) {
     Start("Language/English.ini");
     QStringList devices;
