@@ -235,6 +235,24 @@ int ExportVideo(const std::string& projectArg, const std::string& mp4Arg, const 
     return 0;
 }
 
+// Splits the arguments after the verb into operands and its options: "--replace" (when replace is
+// given; it may repeat) and "--size VALUE" (when size is given; once). False on any other option.
+bool SplitOperands(const std::vector<std::string>& args, bool* replace, std::string* size,
+                   std::vector<std::string>& operands) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (replace && args[i] == "--replace") {
+            *replace = true;
+        } else if (size && args[i] == "--size" && i + 1 < args.size() && size->empty()) {
+            *size = args[++i];
+        } else if (args[i].rfind("--", 0) == 0) {
+            return false;
+        } else {
+            operands.push_back(args[i]);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool IsCommandLineVerb(int argc, char* argv[]) {
@@ -283,41 +301,17 @@ int RunCommandLine(int argc, char* argv[]) {
         std::printf("tovra-editor %s\n", TOVRA_VERSION);
         return 0;
     }
-    if (verb == "--export-scorm") {
-        if (args.size() != 3 || args[1].rfind("--", 0) == 0 || args[2].rfind("--", 0) == 0) {
-            return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
-        }
-        return ExportScorm(args[1], args[2]);
-    }
-    if (video) {
-        // PROJECT OUT, with --size WxH anywhere after the verb.
-        std::vector<std::string> operands;
-        std::string size;
-        for (size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "--size" && i + 1 < args.size() && size.empty()) {
-                size = args[++i];
-            } else if (args[i].rfind("--", 0) == 0) {
-                return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
-            } else {
-                operands.push_back(args[i]);
-            }
-        }
-        if (operands.size() != 2) return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
-        return ExportVideo(operands[0], operands[1], size);
-    }
-    // --import DECK FOLDER, with --replace anywhere after the verb.
+    // The verbs' operands, with the options each takes anywhere after the verb.
+    const auto refused = [&] { return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage()); };
     std::vector<std::string> operands;
+    std::string size;
     bool replace = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--replace") {
-            replace = true;
-        } else if (args[i].rfind("--", 0) == 0) {
-            return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
-        } else {
-            operands.push_back(args[i]);
-        }
+    if (!SplitOperands(args, verb == "--import" ? &replace : nullptr, video ? &size : nullptr, operands) ||
+        operands.size() != 2) {
+        return refused();
     }
-    if (operands.size() != 2) return Fail(NotUnderstood(args) + QLatin1Char('\n') + Usage());
+    if (verb == "--export-scorm") return ExportScorm(operands[0], operands[1]);
+    if (video) return ExportVideo(operands[0], operands[1], size);
     return Import(operands[0], operands[1], replace);
 }
 

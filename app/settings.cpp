@@ -101,10 +101,8 @@ std::string SettingsFileForChanges() {
 bool WriteSetting(std::string_view section, std::string_view key, std::string_view value) {
     const std::string file = SettingsFileForChanges();
     if (file.empty()) return false;
-    if (!ChangesBesideProgram()) {
-        std::error_code ec;
-        fs::create_directories(fs::path(file).parent_path(), ec);
-    }
+    std::error_code ec;
+    fs::create_directories(fs::path(file).parent_path(), ec);  // the user's folder may not exist yet
     return text::WriteIniString(file, SectionOrDefault(section), key, value);
 }
 

@@ -542,6 +542,15 @@ def start_chromedriver(artifacts, driver_class):
     return driver, stop
 
 
+def summary(run):
+    """Prints what passed and what failed; the exit status."""
+    print()
+    print('%d passed, %d failed' % (run.passed, len(run.failures)))
+    for f in run.failures:
+        print('  failed:', f)
+    return 1 if run.failures else 0
+
+
 def run_session(artifacts, driver_class, run_class, prefix, body, launch=start_chromedriver):
     """Starts a browser session with launch(artifacts, driver_class), runs body(run, driver, work
     folder), ends the session and prints the summary; returns the exit status."""
@@ -559,11 +568,7 @@ def run_session(artifacts, driver_class, run_class, prefix, body, launch=start_c
             stop()
         shutil.rmtree(work, ignore_errors=True)
 
-    print()
-    print('%d passed, %d failed' % (run.passed, len(run.failures)))
-    for f in run.failures:
-        print('  failed:', f)
-    return 1 if run.failures else 0
+    return summary(run)
 
 
 def main():

@@ -38,6 +38,11 @@ def run(args, **kw):
     return subprocess.run(args, capture_output=True, text=True, timeout=600, **kw)
 
 
+def export_video(editor, course, out, *options):
+    """`tovra-editor --export-video` of the course folder's project file to out."""
+    return run([editor, '--export-video', str(next(Path(course).glob('*.lsn'))), str(out), *options])
+
+
 def probe(path, *entries):
     out = run(['ffprobe', '-v', 'error', *entries, '-of', 'json', str(path)])
     return json.loads(out.stdout or '{}')
@@ -169,6 +174,12 @@ class Run(player.Run):
         later = red_in(frame_at(video, turn + 2 / FPS))
         self.check(label + ': the stroke gone after the turn', not any(red(c) for c in later), repr(later))
 
+    def copy_lecture(self, source, course):
+        """A copy of a kept lecture's course to export from, its web folder and what it recorded."""
+        shutil.copytree(source, course)
+        web = course / 'web.files'
+        return course, web, self.lecture_of(web)
+
     @staticmethod
     def lecture_of(web):
         entries, space = lecture.read_timeline(web)
@@ -179,12 +190,9 @@ class Run(player.Run):
         return turn, stroke_time / 1000, points[len(points) // 2], space, duration
 
     def blank(self, editor, source, work):
-        course = work / 'Blank lecture'
-        shutil.copytree(source, course)
-        web = course / 'web.files'
-        turn, stroke_time, mid, space, duration = self.lecture_of(web)
+        course, web, (turn, stroke_time, mid, space, duration) = self.copy_lecture(source, work / 'Blank lecture')
         video = work / 'blank.mp4'
-        result = run([editor, '--export-video', str(next(course.glob('*.lsn'))), str(video)])
+        result = export_video(editor, course, video)
         self.check('blank: --export-video succeeds and names the video', result.returncode == 0 and
                    result.stdout.strip() == str(video), '%d %r' % (result.returncode, result.stderr[-400:]))
         self.check('blank: progress on standard error', re.search(r'\d+.*\d+', result.stderr) is not None)
@@ -206,7 +214,7 @@ class Run(player.Run):
         (web / 'video001.webm').unlink()
         (web / 'video001.js').unlink()
         old = work / 'old.mp4'
-        result = run([editor, '--export-video', str(next(course.glob('*.lsn'))), str(old)])
+        result = export_video(editor, course, old)
         self.check('old recording: --export-video succeeds', result.returncode == 0, result.stderr[-300:])
         self.common('old recording', old, lecture.wmv_duration(web), turn, ['Page 1', 'Page 2'])
         before, after = frame_at(old, turn - 1 / FPS - 0.01), frame_at(old, turn + 1 / FPS + 0.01)
@@ -217,12 +225,9 @@ class Run(player.Run):
         return video
 
     def deck(self, editor, source, work):
-        course = work / 'Deck lecture'
-        shutil.copytree(source, course)
-        web = course / 'web.files'
-        turn, stroke_time, mid, _, duration = self.lecture_of(web)
+        course, web, (turn, stroke_time, mid, _, duration) = self.copy_lecture(source, work / 'Deck lecture')
         video = work / 'deck.mp4'
-        result = run([editor, '--export-video', str(next(course.glob('*.lsn'))), str(video)])
+        result = export_video(editor, course, video)
         self.check('deck: --export-video succeeds', result.returncode == 0, result.stderr[-400:])
         titles = json.loads(re.search(r'coursePages = (\[.*?\]);', (web / 'CoursePages.js').read_text()).group(1))
         self.common('deck', video, duration, turn, [titles[0]['title'], titles[1]['title']])
@@ -252,12 +257,12 @@ class Run(player.Run):
         course = work / 'No lecture'
         shutil.copytree(imported, course)
         out = work / 'none.mp4'
-        result = run([editor, '--export-video', str(next(course.glob('*.lsn'))), str(out)])
+        result = export_video(editor, course, out)
         self.check('no recording: exit 1 with the reason', result.returncode == 1 and
                    result.stderr.strip() in message('VideoNoRecording', editor) and not out.exists(),
                    '%d %r' % (result.returncode, result.stderr[-300:]))
         self.check('no recording: nothing on standard output', result.stdout == '')
-        result = run([editor, '--export-video', str(next(course.glob('*.lsn'))), str(out), '--size', '640x480'])
+        result = export_video(editor, course, out, '--size', '640x480')
         self.check('an unknown size is refused', result.returncode == 1 and '640x480' in result.stderr, result.stderr[-200:])
 
     def unwritable(self, editor, course, work):
@@ -268,7 +273,7 @@ class Run(player.Run):
         if not mounted:
             locked.chmod(0o555)
         out = locked / 'lecture.mp4'
-        result = run([editor, '--export-video', str(next(Path(course).glob('*.lsn'))), str(out)])
+        result = export_video(editor, course, out)
         left = list(locked.iterdir())
         if mounted:
             run(['umount', str(locked)])
@@ -320,11 +325,7 @@ def main():
         if status:
             checks.failures.append('%s playback failed' % browser)
     shutil.rmtree(work, ignore_errors=True)
-    print()
-    print('%d passed, %d failed' % (checks.passed, len(checks.failures)))
-    for f in checks.failures:
-        print('  failed:', f)
-    return 1 if checks.failures else 0
+    return player.summary(checks)
 
 
 if __name__ == '__main__':

@@ -86,6 +86,17 @@ std::vector<Chapter> ProbedChapters(const std::string& mp4) {
     return chapters;
 }
 
+// The chapters ffprobe lists equal the expected ones, to 10 ms.
+void ExpectChapters(const std::string& mp4, const std::vector<Chapter>& expected) {
+    const std::vector<Chapter> chapters = ProbedChapters(mp4);
+    ASSERT_EQ(chapters.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_NEAR(chapters[i].start, expected[i].start, 0.01) << i;
+        EXPECT_NEAR(chapters[i].end, expected[i].end, 0.01) << i;
+        EXPECT_EQ(chapters[i].title, expected[i].title) << i;
+    }
+}
+
 // How many pixels of the picture shown at `time` seconds are not (near) the colour r, g, b; -1
 // when no picture came.
 long OffColour(const std::string& mp4, const char* time, int r, int g, int b) {
@@ -192,14 +203,7 @@ TEST_F(Mp4File, SoundIsTheToneWrittenInPieces) {
 }
 
 TEST_F(Mp4File, ChaptersAreListedWithTheirTitles) {
-    const std::vector<Chapter> chapters = ProbedChapters(path_);
-    ASSERT_EQ(chapters.size(), 2u);
-    EXPECT_NEAR(chapters[0].start, 0.0, 0.01);
-    EXPECT_NEAR(chapters[0].end, 1.0, 0.01);
-    EXPECT_EQ(chapters[0].title, "第 1 页");
-    EXPECT_NEAR(chapters[1].start, 1.0, 0.01);
-    EXPECT_NEAR(chapters[1].end, 3.0, 0.01);
-    EXPECT_EQ(chapters[1].title, "Page 2");
+    ExpectChapters(path_, {{0.0, 1.0, "第 1 页"}, {1.0, 3.0, "Page 2"}});
 }
 
 // The export knows its chapters only at the end; a lecture without sound has pictures only.
@@ -220,14 +224,7 @@ TEST(Mp4Writer, PicturesOnlyWithChaptersSetLast) {
     EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + path + "'"), "h264\nbin_data\n");
     EXPECT_NEAR(std::stod(Shell("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "'")), 2.0,
                 0.1);
-    const std::vector<Chapter> chapters = ProbedChapters(path);
-    ASSERT_EQ(chapters.size(), 2u);
-    EXPECT_NEAR(chapters[0].start, 0.0, 0.01);
-    EXPECT_NEAR(chapters[0].end, 0.5, 0.01);
-    EXPECT_EQ(chapters[0].title, "Einführung");
-    EXPECT_NEAR(chapters[1].start, 0.5, 0.01);
-    EXPECT_NEAR(chapters[1].end, 2.0, 0.01);
-    EXPECT_EQ(chapters[1].title, "Page 2");
+    ExpectChapters(path, {{0.0, 0.5, "Einführung"}, {0.5, 2.0, "Page 2"}});
 }
 
 TEST(Mp4Writer, FailuresAreToldAndAnUnfinishedFileIsLeftUnfinished) {
