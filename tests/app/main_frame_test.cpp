@@ -22,6 +22,7 @@
 #include "app/menu_builder.h"
 #include "app/resources.h"
 #include "app/settings.h"
+#include "platform/shell/profile.h"
 #include "course/page_tree_bar.h"
 #include "lang/localize.h"
 #include "platform/browser/browser_control.h"
@@ -227,6 +228,8 @@ TEST_F(MainFrameTest, ElapsedTimePane) {
 }
 
 TEST_F(MainFrameTest, PageTreeBarLayoutAndFixedItem) {
+    // The width a teacher (or another test of this run) dragged the bar to last would be kept.
+    shell::Profile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("TreeBarWidth"), PageTreeBar::kWidth);
     Start("Language/English.ini");
     PageTreeBar* bar = frame->TreeBar();
     EXPECT_EQ(PageTreeBar::PreviewSize(162), QSize(160, 120));
